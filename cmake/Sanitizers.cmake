@@ -1,0 +1,10 @@
+# -DEFFECTDEMO_SANITIZERS=address,undefined (or thread) instruments every target.
+if(EFFECTDEMO_SANITIZERS)
+    set(_san "-fsanitize=${EFFECTDEMO_SANITIZERS}")
+    add_compile_options(${_san} -fno-omit-frame-pointer -g)
+    add_link_options(${_san})
+    if(EFFECTDEMO_SANITIZERS MATCHES "undefined")
+        add_compile_options(-fno-sanitize-recover=undefined)
+    endif()
+    message(STATUS "Sanitizers: ${EFFECTDEMO_SANITIZERS}")
+endif()
