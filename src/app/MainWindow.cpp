@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 
+#include "AppIcons.h"
 #include "AppPaths.h"
 #include "IconTextWidget.h"
 #include "VideoShowWidget.h"
@@ -30,7 +31,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
-    Q_INIT_RESOURCE(app);
+    ensureAppIcons();
     ui->setupUi(this);
     setWindowFlag(Qt::FramelessWindowHint);
 
