@@ -80,6 +80,7 @@ VideoShowWidget::VideoShowWidget(QWidget *parent)
         "stop:0.39 rgba(243, 61, 34, 255), stop:0.555 rgba(135, 81, 60, 255), stop:0.667 rgba(121, 75, 255, 255), "
         "stop:0.825 rgba(164, 255, 244, 255), stop:0.885 rgba(104, 222, 71, 255), stop:1 rgba(93, 128, 0, 255));"));
     QMetaObject::connectSlotsByName(this);
+    qRegisterMetaType<QSurface *>("QSurface*");
 }
 
 VideoShowWidget::~VideoShowWidget()

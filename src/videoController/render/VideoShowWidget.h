@@ -5,10 +5,11 @@
 #include <QOpenGLWidget>
 #include <QRect>
 
+#include <QSurface>
+
 #include <atomic>
 
 class QOpenGLContext;
-class QSurface;
 
 // The display area: owns the application's OpenGL context, hands it to the
 // frame pipeline once it exists and draws the texture it is given, fitted with
@@ -83,3 +84,4 @@ private:
     int m_viewportWidth = 0;
     int m_viewportHeight = 0;
 };
+
