@@ -1,0 +1,8 @@
+# cmake -DSRC=<source root> -DDST=<runtime dir> -P CopyRuntimeData.cmake
+# Copies beauty_panel/ and res/ beside the executables; a folder that does not
+# exist (yet) is skipped rather than failing the build.
+foreach(dir beauty_panel res)
+    if(IS_DIRECTORY "${SRC}/${dir}")
+        file(COPY "${SRC}/${dir}" DESTINATION "${DST}")
+    endif()
+endforeach()
