@@ -2,7 +2,8 @@
 # Installs what is needed, builds everything and runs every test through CTest
 # under a virtual X server with Mesa's software OpenGL. Then rebuilds the
 # tests labelled "asan" with AddressSanitizer + UndefinedBehaviorSanitizer and
-# runs them again. Exit status is non-zero when anything fails.
+# runs them again; with RUN_TSAN=1 also the tests labelled "tsan" under
+# ThreadSanitizer. Exit status is non-zero when anything fails.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="${JOBS:-$(nproc)}"
@@ -22,5 +23,17 @@ if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
     cmake --build "$asan" --parallel "$jobs" --target sanitizer_asan
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "${xvfb[@]}" ctest --test-dir "$asan" --output-on-failure -j "$jobs" -L asan --timeout 600 \
+        --no-tests=ignore
+fi
+
+if [ "${RUN_TSAN:-0}" = 1 ]; then
+    tsan="$root/build-tsan"
+    cmake -S "$root" -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DEFFECTDEMO_SANITIZERS=thread \
+          -DEFFECTDEMO_BUILD_BENCH=OFF
+    cmake --build "$tsan" --parallel "$jobs" --target sanitizer_tsan
+    # Debian's Qt, Mesa and X libraries are not instrumented; their internal
+    # locking is suppressed so reports point at our code only.
+    TSAN_OPTIONS="halt_on_error=1:suppressions=$root/cmake/tsan.supp" \
+        "${xvfb[@]}" ctest --test-dir "$tsan" --output-on-failure -j "$jobs" -L tsan --timeout 900 \
         --no-tests=ignore
 fi
