@@ -1,0 +1,11 @@
+# Writes every file of SHADER_DIR into OUT as a table of raw string literals.
+file(GLOB _files RELATIVE ${SHADER_DIR} ${SHADER_DIR}/*)
+list(SORT _files)
+set(_text "// Generated from engine/shaders; do not edit.\n#pragma once\n\nnamespace velvix::shaders {\n\nstruct Source { const char *name; const char *text; };\n\ninline const Source kSources[] = {\n")
+foreach(_f IN LISTS _files)
+    file(READ ${SHADER_DIR}/${_f} _content)
+    string(APPEND _text "    {\"${_f}\", R\"velvixglsl(${_content})velvixglsl\"},\n")
+endforeach()
+string(APPEND _text "};\n\n} // namespace velvix::shaders\n")
+file(WRITE ${OUT}.tmp "${_text}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)

@@ -1,0 +1,61 @@
+// The fused per-pixel pass: smoothing, sharpening, skin tone, global colour,
+// filter, vignette and grain in one draw. Each block exists only when its
+// define is set, so neutral settings cost nothing.
+in vec2 v_uv;
+out vec4 o_color;
+uniform sampler2D u_src;
+uniform vec2 u_texel;
+uniform float u_sharpen;
+
+void main()
+{
+    vec4 src = texture(u_src, v_uv);
+    vec3 c = src.rgb;
+    float skin = 0.0;
+#ifdef SMOOTH
+    c = smoothSkin(c, v_uv, skin);
+#elif defined(SKIN_TONE)
+    skin = skinLikelihood(c);
+#endif
+#ifdef SHARPEN
+    vec3 around = texture(u_src, v_uv + vec2(u_texel.x, 0.0)).rgb
+                + texture(u_src, v_uv - vec2(u_texel.x, 0.0)).rgb
+                + texture(u_src, v_uv + vec2(0.0, u_texel.y)).rgb
+                + texture(u_src, v_uv - vec2(0.0, u_texel.y)).rgb;
+    c += u_sharpen * (src.rgb - around * 0.25);
+#endif
+#ifdef WHITEN
+    c = whitenSkin(clamp(c, 0.0, 1.0), skin);
+#endif
+#ifdef ROSY
+    c = rosySkin(clamp(c, 0.0, 1.0), skin);
+#endif
+#ifdef BRIGHTNESS
+    c = applyBrightness(c);
+#endif
+#ifdef CONTRAST
+    c = applyContrast(c);
+#endif
+#ifdef SATURATION
+    c = applySaturation(c);
+#endif
+#ifdef GAIN
+    c = applyGain(c);
+#endif
+#ifdef SHADOWS_HIGHLIGHTS
+    c = applyShadowsHighlights(c);
+#endif
+#ifdef FADE
+    c = applyFade(c);
+#endif
+#if defined(LUT3D) || defined(LUT1D)
+    c = applyLut(clamp(c, 0.0, 1.0));
+#endif
+#ifdef VIGNETTE
+    c = applyVignette(c, v_uv);
+#endif
+#ifdef GRAIN
+    c = applyGrain(c, gl_FragCoord.xy);
+#endif
+    o_color = vec4(clamp(c, 0.0, 1.0), src.a);
+}

@@ -1,0 +1,41 @@
+// Image-quality family and the global colour operations. Every operation is
+// compiled only when its setting is not neutral.
+uniform float u_contrast;       // factor around mid grey
+uniform float u_saturation;     // factor around luma
+uniform float u_gamma;          // brightness as a gamma exponent
+uniform vec3 u_gain;            // temperature and tint as channel gains
+uniform float u_shadows;        // -1..1
+uniform float u_highlights;     // -1..1
+uniform float u_fade;           // 0..1
+uniform float u_vignette;       // 0..1
+uniform float u_grain;          // 0..1
+uniform float u_grainSeed;
+uniform float u_aspect;
+
+vec3 applyBrightness(vec3 c)  { return pow(max(c, 0.0), vec3(u_gamma)); }
+vec3 applyContrast(vec3 c)    { return (c - 0.5) * u_contrast + 0.5; }
+vec3 applySaturation(vec3 c)  { float y = luma(c); return mix(vec3(y), c, u_saturation); }
+vec3 applyGain(vec3 c)        { return c * u_gain; }
+
+vec3 applyShadowsHighlights(vec3 c)
+{
+    float y = clamp(luma(c), 0.0, 1.0);
+    float shadowMask = (1.0 - y) * (1.0 - y);
+    float highlightMask = y * y;
+    return c + vec3(u_shadows * 0.35 * shadowMask + u_highlights * 0.35 * highlightMask);
+}
+
+vec3 applyFade(vec3 c)        { return mix(c, vec3(0.16) + c * 0.72, u_fade); }
+
+vec3 applyVignette(vec3 c, vec2 uv)
+{
+    vec2 d = (uv - 0.5) * vec2(u_aspect, 1.0) / max(u_aspect, 1.0);
+    float r = length(d) * 1.414;
+    return c * (1.0 - u_vignette * 0.85 * smoothstep(0.35, 1.0, r));
+}
+
+vec3 applyGrain(vec3 c, vec2 fragCoord)
+{
+    float n = fract(sin(dot(fragCoord + u_grainSeed, vec2(12.9898, 78.233))) * 43758.5453);
+    return c + vec3((n - 0.5) * u_grain * 0.2);
+}

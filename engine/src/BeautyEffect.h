@@ -1,0 +1,30 @@
+// Beauty family: skin smoothing, whitening, rosy tone, sharpening, and the
+// two beauty colour controls "beauty.imageContrastAlpha" and "smooth.saturation".
+#pragma once
+
+#include "EffectParams.h"
+#include "GlCore.h"
+
+namespace velvix {
+
+class BeautyEffect {
+public:
+    // True when the name belongs to this family (value already clamped).
+    bool set(const std::string &name, int value);
+    void reset();
+
+    bool smoothingActive() const { return m_smooth > 0; }
+    // Runs the half-size blur passes of the smoothing; returns their result.
+    GLuint runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch);
+    void contribute(ComposeParams &params) const;
+
+private:
+    int m_smooth = 0;
+    int m_whiten = 0;
+    int m_rosy = 0;
+    int m_sharpen = 0;
+    int m_contrast = 0;
+    int m_saturation = 0;
+};
+
+} // namespace velvix

@@ -1,0 +1,172 @@
+#include "EffectParams.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace velvix {
+
+namespace {
+
+const EffectSpec kEffects[] = {
+    // Beauty
+    {"beauty.smooth", 0, 100, 0},
+    {"beauty.whiten", 0, 100, 0},
+    {"beauty.rosy", 0, 100, 0},
+    {"beauty.sharpen", 0, 100, 0},
+    {"beauty.imageContrastAlpha", -100, 100, 0},
+    {"smooth.saturation", -100, 100, 0},
+    // Image quality
+    {"quality.brightness", -100, 100, 0},
+    {"quality.contrast", -100, 100, 0},
+    {"quality.saturation", -100, 100, 0},
+    {"quality.sharpness", 0, 100, 0},
+    {"quality.temperature", -100, 100, 0},
+    {"quality.tint", -100, 100, 0},
+    {"quality.highlights", -100, 100, 0},
+    {"quality.shadows", -100, 100, 0},
+    {"quality.vignette", 0, 100, 0},
+    {"quality.fade", 0, 100, 0},
+    {"quality.grain", 0, 100, 0},
+    // Filter
+    {"lut", 0, 100, 0},
+    // Green screen and backgrounds
+    {"segmentation", 0, 0, 0},
+    {"green_background_v2.similarity", 0, 100, 50},
+    {"green_background_v2.smooth", 1, 100, 10},
+    {"green_background_v2.despill", 0, 100, 50},
+    {"green_background_v2.corrosion", 0, 3, 0},
+    {"green_background_v2.deshadow", 0, 5, 0},
+};
+
+} // namespace
+
+const EffectSpec *findEffect(const std::string &name)
+{
+    for (const EffectSpec &spec : kEffects) {
+        if (name == spec.name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+int clampEffectValue(const EffectSpec &spec, int value)
+{
+    if (value >= spec.minimum && value <= spec.maximum)
+        return value;
+    const int clamped = value < spec.minimum ? spec.minimum : spec.maximum;
+    qDebug().noquote() << QStringLiteral("Velvix: value %1 of \"%2\" is outside %3..%4, using %5")
+                              .arg(value).arg(QString::fromLatin1(spec.name))
+                              .arg(spec.minimum).arg(spec.maximum).arg(clamped);
+    return clamped;
+}
+
+bool parseExtraInfo(const char *text, QJsonObject *out)
+{
+    *out = QJsonObject();
+    if (!text || !*text)
+        return true;
+    QByteArray bytes(text);
+    QJsonParseError error{};
+    QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        QByteArray escaped;
+        escaped.reserve(bytes.size() + 8);
+        for (int i = 0; i < bytes.size(); ++i) {
+            escaped.append(bytes[i]);
+            if (bytes[i] == '\\')
+                escaped.append('\\');
+        }
+        QJsonParseError second{};
+        QJsonDocument retry = QJsonDocument::fromJson(escaped, &second);
+        if (second.error == QJsonParseError::NoError) {
+            doc = retry;
+            error = second;
+        }
+    }
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        qWarning().noquote() << "Velvix: ignoring malformed extra information:"
+                             << (error.error != QJsonParseError::NoError ? error.errorString()
+                                                                         : QStringLiteral("not an object"));
+        return false;
+    }
+    *out = doc.object();
+    return true;
+}
+
+bool parseNumberList(const QJsonValue &value, std::vector<double> *out)
+{
+    std::vector<double> numbers;
+    if (value.isArray()) {
+        for (const QJsonValue &item : value.toArray()) {
+            if (!item.isDouble())
+                return false;
+            numbers.push_back(item.toDouble());
+        }
+    } else if (value.isString()) {
+        QString text = value.toString().trimmed();
+        if (!text.startsWith('[') || !text.endsWith(']'))
+            return false;
+        text = text.mid(1, text.size() - 2);
+        if (text.trimmed().isEmpty())
+            return false;
+        for (const QString &piece : text.split(',')) {
+            bool ok = false;
+            const double number = piece.trimmed().toDouble(&ok);
+            if (!ok)
+                return false;
+            numbers.push_back(number);
+        }
+    } else {
+        return false;
+    }
+    for (double number : numbers) {
+        if (!std::isfinite(number))
+            return false;
+    }
+    *out = numbers;
+    return true;
+}
+
+void logThrottled(const char *key, const QString &message)
+{
+    static std::mutex mutex;
+    static std::map<std::string, qint64> lastLogged;
+    static QElapsedTimer clock;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!clock.isValid())
+        clock.start();
+    const qint64 now = clock.elapsed();
+    auto it = lastLogged.find(key);
+    if (it != lastLogged.end() && now - it->second < 1000)
+        return;
+    lastLogged[key] = now;
+    qWarning().noquote() << message;
+}
+
+std::string ComposeParams::defines() const
+{
+    static const std::pair<unsigned, const char *> kNames[] = {
+        {Smooth, "SMOOTH"}, {Sharpen, "SHARPEN"}, {Whiten, "WHITEN"}, {Rosy, "ROSY"},
+        {Brightness, "BRIGHTNESS"}, {Contrast, "CONTRAST"}, {Saturation, "SATURATION"},
+        {Gain, "GAIN"}, {ShadowsHighlights, "SHADOWS_HIGHLIGHTS"}, {Fade, "FADE"},
+        {Lut3d, "LUT3D"}, {Lut1d, "LUT1D"}, {Vignette, "VIGNETTE"}, {Grain, "GRAIN"},
+    };
+    std::string text;
+    for (const auto &item : kNames) {
+        if (features & item.first)
+            text += std::string("#define ") + item.second + "\n";
+    }
+    if ((features & (Whiten | Rosy)) && !(features & Smooth))
+        text += "#define SKIN_TONE\n";
+    return text;
+}
+
+} // namespace velvix

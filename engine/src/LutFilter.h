@@ -1,0 +1,50 @@
+// Filters ("lut"): colour lookup tables from the standard tiled PNG (512 x 512
+// holding 64^3 entries as 8 x 8 tiles of 64 x 64) and from .cube files (1D
+// and/or 3D, with DOMAIN_MIN / DOMAIN_MAX), applied trilinearly with an
+// intensity.
+#pragma once
+
+#include "EffectParams.h"
+#include "GlCore.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+
+namespace velvix {
+
+struct LutTable {
+    int size3d = 0;                  // entries per axis, 0 = none
+    std::vector<float> table3d;      // rgb, red fastest, then green, then blue
+    int size1d = 0;
+    std::vector<float> table1d;      // rgb per entry
+    float domainMin[3] = {0.f, 0.f, 0.f};
+    float domainMax[3] = {1.f, 1.f, 1.f};
+};
+
+// Parses a LUT file; null with `error` set on failure.
+std::shared_ptr<const LutTable> loadLutFile(const QString &path, QString *error);
+
+class LutFilter {
+public:
+    // Selects the filter; an empty path or value 0 removes it. False (filter
+    // removed) when the resource cannot be used.
+    bool apply(const char *fullPath, int value);
+    void reset();
+    bool active() const { return m_table && m_intensity > 0; }
+    // Uploads a newly selected table; needs the current context.
+    void prepare(Renderer &renderer);
+    void contribute(ComposeParams &params) const;
+    void release(Gl *gl);
+
+private:
+    std::map<QString, std::shared_ptr<const LutTable>> m_cache;
+    std::shared_ptr<const LutTable> m_table;
+    std::shared_ptr<const LutTable> m_uploaded;
+    int m_intensity = 0;
+    GLuint m_texture3d = 0;
+    GLuint m_texture1d = 0;
+};
+
+} // namespace velvix
