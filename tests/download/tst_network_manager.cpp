@@ -1,0 +1,356 @@
+#include "ArchiveExtractor.h"
+#include "LogCapture.h"
+#include "NetworkManager.h"
+#include "TestHttpServer.h"
+#include "ZipTestUtil.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList entriesOf(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray patternBody(int size)
+{
+    QByteArray body(size, '\0');
+    for (int i = 0; i < size; ++i)
+        body[i] = char((i * 31 + i / 251) & 0xff);
+    return body;
+}
+
+// One downloadFile call with everything it reported.
+struct Outcome
+{
+    int finishedCount = 0;
+    bool success = false;
+    QString reportedPath;
+    QList<int> progress;
+    qint64 elapsedMs = 0;
+};
+
+Outcome download(NetworkManager &manager, const QString &url, const QString &path)
+{
+    QSignalSpy finished(&manager, &NetworkManager::downloadFinished);
+    QSignalSpy progress(&manager, &NetworkManager::downloadProgress);
+    QElapsedTimer clock;
+    clock.start();
+    manager.downloadFile(url, path);
+    Outcome outcome;
+    outcome.elapsedMs = clock.elapsed();
+    // Late signals after the call returned would be a fault too.
+    QTest::qWait(50);
+    outcome.finishedCount = finished.count();
+    if (!finished.isEmpty()) {
+        outcome.success = finished.first().at(0).toBool();
+        outcome.reportedPath = finished.first().at(1).toString();
+    }
+    for (const QList<QVariant> &args : progress)
+        outcome.progress << args.at(0).toInt();
+    return outcome;
+}
+
+} // namespace
+
+class TestNetworkManager : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHttpServer m_server;
+    QTemporaryDir m_root;
+    QString m_dir; // fresh, empty download folder per test
+
+private slots:
+    void init()
+    {
+        static int n = 0;
+        m_dir = m_root.filePath(QString::number(++n));
+        QVERIFY(QDir().mkpath(m_dir));
+    }
+
+    void defaults()
+    {
+        NetworkManager manager;
+        QCOMPARE(manager.timeoutMs(), 20000);
+        QVERIFY(manager.archiveExtractor());
+        QCOMPARE(manager.archiveExtractor()->parent(), &manager);
+    }
+
+    void downloadsPlainFile()
+    {
+        LogCapture log;
+        const QByteArray body = patternBody(300 * 1024);
+        TestHttpServer::Route route;
+        route.body = body;
+        m_server.setRoute("/lut/warm.png", route);
+
+        NetworkManager manager;
+        const QString target = m_dir + "/warm.png";
+        const Outcome outcome = download(manager, m_server.url("/lut/warm.png"), target);
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(outcome.success);
+        QCOMPARE(outcome.reportedPath, target);
+        QCOMPARE(readFile(target), body);
+        QVERIFY(!outcome.progress.isEmpty());
+        QCOMPARE(outcome.progress.last(), 100);
+        QVERIFY(std::is_sorted(outcome.progress.begin(), outcome.progress.end()));
+        QCOMPARE(entriesOf(m_dir), QStringList({"warm.png"})); // no temporary left
+        QVERIFY(log.contains("url: "));
+        const QFile::Permissions permissions = QFile::permissions(target);
+        QVERIFY(permissions & QFile::ReadOwner);
+        QVERIFY(permissions & QFile::WriteOwner);
+    }
+
+    // An older copy of the resource is replaced, and stays readable.
+    void replacedFileStaysReadable()
+    {
+        LogCapture log;
+        const QString target = m_dir + "/old.png";
+        QVERIFY(writeFile(target, "old contents"));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner
+                                                  | QFile::ReadGroup));
+        TestHttpServer::Route route;
+        route.body = "new contents";
+        m_server.setRoute("/old.png", route);
+
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/old.png"), target);
+        QVERIFY(outcome.success);
+        QCOMPARE(readFile(target), QByteArray("new contents"));
+        const QFile::Permissions permissions = QFile::permissions(target);
+        QVERIFY(permissions & QFile::ReadOwner);
+        QVERIFY(permissions & QFile::WriteOwner);
+        QVERIFY(permissions & QFile::ReadGroup);
+    }
+
+    void extractsZipBesideItself()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = buildZip({{"sticker_cat/", {}, true},
+                               {"sticker_cat/template.json", "{\"k\":1}"},
+                               {"sticker_cat/img/0.png", patternBody(20000)}});
+        m_server.setRoute("/sticker_cat.zip", route);
+
+        NetworkManager manager;
+        const QString target = m_dir + "/sticker_cat.zip";
+        const Outcome outcome = download(manager, m_server.url("/sticker_cat.zip"), target);
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(outcome.success);
+        QCOMPARE(readFile(m_dir + "/sticker_cat/template.json"), QByteArray("{\"k\":1}"));
+        QCOMPARE(readFile(m_dir + "/sticker_cat/img/0.png"), patternBody(20000));
+        QCOMPARE(entriesOf(m_dir), QStringList({"sticker_cat"})); // archive removed
+        QVERIFY(log.contains("开始解压:"));
+        QVERIFY(log.contains("解压完成:"));
+    }
+
+    void brokenZipFailsAndLeavesNothing()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = "PK but not really an archive";
+        m_server.setRoute("/broken.zip", route);
+
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/broken.zip"), m_dir + "/broken.zip");
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(log.contains("解压出错:"));
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    void zipSlipIsReported()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = buildZip({{"../escape.txt", "evil"}, {"pack/a.txt", "a"}});
+        m_server.setRoute("/pack.zip", route);
+
+        NetworkManager manager;
+        const QString sub = m_dir + "/sub";
+        QVERIFY(QDir().mkpath(sub));
+        const Outcome outcome = download(manager, m_server.url("/pack.zip"), sub + "/pack.zip");
+        QVERIFY(outcome.success);
+        QVERIFY(log.contains("安全威胁! 跳过:"));
+        QCOMPARE(entriesOf(m_dir), QStringList({"sub"}));
+        QCOMPARE(readFile(sub + "/pack/a.txt"), QByteArray("a"));
+    }
+
+    void withoutContentLength()
+    {
+        LogCapture log;
+        const QByteArray body = patternBody(200 * 1024);
+        TestHttpServer::Route route;
+        route.body = body;
+        route.sendLength = false;
+        m_server.setRoute("/nolength.png", route);
+
+        NetworkManager manager;
+        const QString target = m_dir + "/nolength.png";
+        const Outcome outcome = download(manager, m_server.url("/nolength.png"), target);
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(outcome.success);
+        QCOMPARE(readFile(target), body);
+        for (int value : outcome.progress)
+            QVERIFY2(value <= 0, qPrintable(QString::number(value)));
+    }
+
+    void notFoundLeavesNothing()
+    {
+        LogCapture log;
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/no/such.zip"), m_dir + "/such.zip");
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(log.contains("下载失败:"));
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    // A failed transfer must not damage the copy that is already there.
+    void failureKeepsExistingFile()
+    {
+        LogCapture log;
+        const QString target = m_dir + "/kept.png";
+        QVERIFY(writeFile(target, "installed"));
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/missing/kept.png"), target);
+        QVERIFY(!outcome.success);
+        QCOMPARE(readFile(target), QByteArray("installed"));
+        QCOMPARE(entriesOf(m_dir), QStringList({"kept.png"}));
+    }
+
+    void connectionResetMidBody_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("file") << "reset.png";
+        QTest::newRow("archive") << "reset.zip";
+    }
+    void connectionResetMidBody()
+    {
+        QFETCH(QString, name);
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = name.endsWith("zip")
+            ? buildZip({{"reset/a.bin", patternBody(400 * 1024), false, true}})
+            : patternBody(400 * 1024);
+        route.mode = TestHttpServer::Route::Mode::ResetMidBody;
+        m_server.setRoute("/" + name, route);
+
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/" + name), m_dir + "/" + name);
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(log.contains("下载失败:"));
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    // The time-out counts from the start of the request, so a server that
+    // keeps sending slowly is still cut off.
+    void trickleIsTimedOut()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = patternBody(2000);
+        route.mode = TestHttpServer::Route::Mode::Trickle;
+        route.trickleBytes = 20;
+        route.trickleIntervalMs = 50; // 5 s for the whole body
+        m_server.setRoute("/slow.png", route);
+
+        NetworkManager manager;
+        manager.setTimeoutMs(800);
+        const Outcome outcome = download(manager, m_server.url("/slow.png"), m_dir + "/slow.png");
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(log.contains("下载超时: "));
+        QVERIFY(log.contains("下载失败:"));
+        QVERIFY(!outcome.progress.isEmpty() && outcome.progress.last() > 0); // data was arriving
+        QVERIFY(outcome.progress.last() < 100);
+        QVERIFY2(outcome.elapsedMs < 4000, qPrintable(QString::number(outcome.elapsedMs)));
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    // Running as root, permission bits do not stop writes; a folder that is
+    // really a regular file does.
+    void unwritableTarget()
+    {
+        LogCapture log;
+        QVERIFY(writeFile(m_dir + "/notafolder", "file"));
+        NetworkManager manager;
+        const QString target = m_dir + "/notafolder/x.png";
+        TestHttpServer::Route route;
+        route.body = "x";
+        m_server.setRoute("/unwritable.png", route);
+        const Outcome outcome = download(manager, m_server.url("/unwritable.png"), target);
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QCOMPARE(outcome.reportedPath, target);
+        QVERIFY(log.contains("文件打开失败: "));
+        QCOMPARE(m_server.requestCount("/unwritable.png"), 0); // no request made
+    }
+
+    void refusedConnection()
+    {
+        LogCapture log;
+        NetworkManager manager;
+        // A port nobody listens on: bind one, note it, close it.
+        quint16 port = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            port = probe.serverPort();
+        }
+        const Outcome outcome = download(manager, QString("http://127.0.0.1:%1/x.png").arg(port),
+                                         m_dir + "/x.png");
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    // The panel can start another download while one waits in its event
+    // loop; both must finish cleanly, each reported once.
+    void nestedDownload()
+    {
+        LogCapture log;
+        TestHttpServer::Route slow;
+        slow.body = patternBody(400);
+        slow.mode = TestHttpServer::Route::Mode::Trickle;
+        slow.trickleBytes = 100;
+        slow.trickleIntervalMs = 50;
+        m_server.setRoute("/outer.png", slow);
+        TestHttpServer::Route quick;
+        quick.body = "inner";
+        m_server.setRoute("/inner.png", quick);
+
+        NetworkManager manager;
+        QStringList finishedPaths;
+        connect(&manager, &NetworkManager::downloadFinished, this,
+                [&](bool success, const QString &path) {
+                    QVERIFY(success);
+                    finishedPaths << QFileInfo(path).fileName();
+                });
+        bool started = false;
+        connect(&manager, &NetworkManager::downloadProgress, this, [&](int value) {
+            if (!started && value > 0) {
+                started = true;
+                manager.downloadFile(m_server.url("/inner.png"), m_dir + "/inner.png");
+            }
+        });
+        manager.downloadFile(m_server.url("/outer.png"), m_dir + "/outer.png");
+        QTest::qWait(50);
+        QCOMPARE(finishedPaths, QStringList({"inner.png", "outer.png"}));
+        QCOMPARE(readFile(m_dir + "/outer.png"), patternBody(400));
+        QCOMPARE(readFile(m_dir + "/inner.png"), QByteArray("inner"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetworkManager)
+#include "tst_network_manager.moc"
