@@ -137,8 +137,9 @@ bool buildPicture(Yuv444 &s, int w, int h, const QString &path)
     QImage img(path);
     if (img.isNull())
         return false;
-    img = img.convertToFormat(QImage::Format_RGB888)
-              .scaled(w, h, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    // Scaling may change the format, so convert last.
+    img = img.scaled(w, h, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
+              .convertToFormat(QImage::Format_RGB888);
     const int ox = (img.width() - w) / 2, oy = (img.height() - h) / 2;
     s.resize(w, h);
     for (int yy = 0; yy < h; ++yy) {
@@ -232,7 +233,8 @@ struct VirtualDevice
 class VirtualReader final : public CameraReader
 {
 public:
-    explicit VirtualReader(std::shared_ptr<VirtualDevice> device) : m_device(std::move(device))
+    explicit VirtualReader(std::shared_ptr<VirtualDevice> device)
+        : m_device(std::move(device)), m_picturePath(qEnvironmentVariable(kEnvName))
     {
         m_current = {fourcc::NV12, 640, 480, 30, 1};
     }
@@ -337,8 +339,9 @@ private:
         const int w = static_cast<int>(m_current.width), h = static_cast<int>(m_current.height);
         m_format = pixelFormatFromFourcc(m_current.subtype);
         Yuv444 picture;
-        const QString path = qEnvironmentVariable(kEnvName);
-        m_isScene = !(QFileInfo(path).isFile() && buildPicture(picture, w, h, path));
+        m_isScene = !(QFileInfo(m_picturePath).isFile() && buildPicture(picture, w, h, m_picturePath));
+        if (m_isScene && !m_picturePath.isEmpty() && QFileInfo(m_picturePath).isFile())
+            qDebug() << "VirtualCamera: cannot read picture" << m_picturePath << "- showing the test scene";
         if (m_isScene)
             buildScene(picture, w, h);
         packInto(picture, m_format, m_background);
@@ -415,6 +418,7 @@ private:
     }
 
     std::shared_ptr<VirtualDevice> m_device;
+    QString m_picturePath; // as the variable was when the reader was made
     CameraMediaType m_current;
     QVideoFrame::PixelFormat m_format = QVideoFrame::Format_NV12;
     std::vector<uint8_t> m_background;
