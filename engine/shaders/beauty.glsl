@@ -29,6 +29,6 @@ vec3 whitenSkin(vec3 c, float skin)
 
 vec3 rosySkin(vec3 c, float skin)
 {
-    vec3 rose = softLight(c, vec3(0.86, 0.42, 0.50));
+    vec3 rose = softLight(c, vec3(0.95, 0.34, 0.45));
     return mix(c, rose, u_rosy * skin * 0.75);
 }

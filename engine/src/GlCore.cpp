@@ -117,6 +117,9 @@ GLuint createTexture2D(Gl *gl, GLenum internalFormat, int width, int height, GLe
 {
     GLuint texture = 0;
     gl->glGenTextures(1, &texture);
+    // A unit no pass samples from, so creating a texture mid-chain never
+    // replaces a pass's inputs.
+    gl->glActiveTexture(GL_TEXTURE7);
     gl->glBindTexture(GL_TEXTURE_2D, texture);
     gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

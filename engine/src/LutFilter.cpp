@@ -1,6 +1,7 @@
 #include "LutFilter.h"
 
 #include <QDebug>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -206,7 +207,11 @@ bool LutFilter::apply(const char *fullPath, int value)
         m_table.reset();
         return false;
     }
-    auto cached = m_cache.find(path);
+    // A file replaced in place (a fresh download) is read again.
+    const QFileInfo info(path);
+    const QString cacheKey = path + QLatin1Char('|') + QString::number(info.size()) + QLatin1Char('|')
+        + QString::number(info.lastModified().toMSecsSinceEpoch());
+    auto cached = m_cache.find(cacheKey);
     if (cached != m_cache.end()) {
         m_table = cached->second;
         return true;
@@ -220,7 +225,7 @@ bool LutFilter::apply(const char *fullPath, int value)
     }
     if (m_cache.size() >= 16)
         m_cache.clear();
-    m_cache.emplace(path, table);
+    m_cache.emplace(cacheKey, table);
     m_table = table;
     return true;
 }
@@ -243,6 +248,7 @@ void LutFilter::prepare(Renderer &renderer)
     const LutTable &table = *m_table;
     if (table.size3d > 0) {
         gl->glGenTextures(1, &m_texture3d);
+        gl->glActiveTexture(GL_TEXTURE7);
         gl->glBindTexture(GL_TEXTURE_3D, m_texture3d);
         gl->glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         gl->glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

@@ -38,6 +38,7 @@ GLuint YuvUpload::upload(Renderer &renderer, const unsigned char *data, int widt
     gl->glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gl->glActiveTexture(GL_TEXTURE7);
     gl->glBindTexture(GL_TEXTURE_2D, m_y);
     gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RED, GL_UNSIGNED_BYTE, data);
     const unsigned char *chroma = data + static_cast<size_t>(width) * static_cast<size_t>(height);
