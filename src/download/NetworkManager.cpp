@@ -20,6 +20,8 @@
 
 namespace {
 
+constexpr qint64 kReadBufferBytes = 1024 * 1024;
+
 // Puts the finished transfer at its final path in one step, replacing an
 // older copy, so a reader never sees a half-written resource.
 bool replaceFile(const QString &from, const QString &to, QString *error)
@@ -81,6 +83,9 @@ void NetworkManager::downloadFile(const QString &url, const QString &fileSavePat
     bool finished = false;
 
     QNetworkReply *reply = m_manager->get(request);
+    // Bounds what the toolkit buffers ahead of the disk, so a large resource
+    // streams through a small window instead of piling up in memory.
+    reply->setReadBufferSize(kReadBufferBytes);
 
     auto appendAvailable = [&] {
         const QByteArray chunk = reply->readAll();

@@ -32,14 +32,14 @@ QByteArray buildZip(const QList<ZipEntry> &entries)
         }
     }
     QByteArray bytes;
-    if (zip_close(archive) == 0 && zip_source_open(buffer) == 0) {
+    if (zip_close(archive) != 0) {
+        zip_discard(archive);
+    } else if (zip_source_open(buffer) == 0) { // fails for an archive without entries
         char chunk[65536];
         zip_int64_t n = 0;
         while ((n = zip_source_read(buffer, chunk, sizeof chunk)) > 0)
             bytes.append(chunk, int(n));
         zip_source_close(buffer);
-    } else {
-        zip_discard(archive);
     }
     zip_source_free(buffer);
     return bytes;
