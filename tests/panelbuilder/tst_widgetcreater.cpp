@@ -1,0 +1,925 @@
+#include "WidgetCreater.h"
+
+#include "BeautyTemplateButton.h"
+#include "ClickableLabel.h"
+#include "DIYButton.h"
+#include "FoldButton.h"
+#include "HighLightButton.h"
+#include "IconTextWidget.h"
+#include "MoreComboBox.h"
+#include "ProcessController.h"
+#include "SideBarWidget.h"
+#include "Slider.h"
+#include "StackedWidget.h"
+#include "SwitchButton.h"
+#include "VideoFilter.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kFixtures = QStringLiteral(PANELBUILDER_FIXTURES);
+
+QStringList g_log;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_log.append(message);
+    if (type != QtDebugMsg && g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+int countLog(const QString &prefix)
+{
+    int n = 0;
+    for (const QString &line : qAsConst(g_log))
+        n += line.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+// A copy of the fixture panel with some files replaced.
+std::unique_ptr<QTemporaryDir> panelWith(const QMap<QString, QByteArray> &replacements)
+{
+    auto dir = std::make_unique<QTemporaryDir>();
+    const QDir source(kFixtures + QStringLiteral("panel"));
+    for (const QString &name : source.entryList({"*.json"}, QDir::Files))
+        QFile::copy(source.filePath(name), dir->filePath(name));
+    for (auto it = replacements.constBegin(); it != replacements.constEnd(); ++it) {
+        QFile::remove(dir->filePath(it.key()));
+        if (it.value().isNull())
+            continue;
+        QFile file(dir->filePath(it.key()));
+        file.open(QIODevice::WriteOnly);
+        file.write(it.value());
+    }
+    return dir;
+}
+
+// The side bar and page stack the main window builds, in one window.
+struct Panel
+{
+    explicit Panel(const QString &jsonDir = kFixtures + QStringLiteral("panel/"))
+    {
+        creater.setPanelJsonDir(jsonDir);
+        creater.setAppDirPrefix(kFixtures);
+        window.resize(420, 820);
+        auto *row = new QHBoxLayout(&window);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(0);
+        bar = new SideBarWidget(&window);
+        bar->setFixedWidth(140);
+        bar->addDefaultModules();
+        bar->addGroup(QStringLiteral("原子能力"));
+        bar->addItem(QStringLiteral("原子能力"), QStringLiteral("原子能力"));
+        stack = new StackedWidget(&window);
+        stack->setFixedWidth(260);
+        row->addWidget(bar);
+        row->addWidget(stack);
+    }
+    ~Panel() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    void build(bool connect = true) { creater.buildPanels(bar, stack, &filter, &window, connect); }
+    BeautyModuleButton *button(const QString &group, const QString &module) const
+    {
+        return bar->findModuleButton(group, module);
+    }
+    QWidget *open(const QString &group, const QString &module)
+    {
+        BeautyModuleButton *b = button(group, module);
+        if (!b)
+            return nullptr;
+        b->click();
+        return stack->currentWidget();
+    }
+    PanelItem &module(int index) { return creater.root()->children[std::size_t(index)]; }
+    QList<WidgetCreater::RuleCall> calls(const QString &rule) const
+    {
+        QList<WidgetCreater::RuleCall> result;
+        for (const auto &call : creater.ruleCalls())
+            if (call.rule == rule)
+                result.append(call);
+        return result;
+    }
+
+    // Destroyed last: widgets hold connections into it.
+    WidgetCreater creater;
+    VideoFilter filter;
+    QWidget window;
+    SideBarWidget *bar = nullptr;
+    StackedWidget *stack = nullptr;
+};
+
+// The caption label of the row that holds a slider, or null.
+QLabel *captionOf(QSlider *slider)
+{
+    auto *row = slider->parentWidget();
+    auto *layout = row ? qobject_cast<QHBoxLayout *>(row->layout()) : nullptr;
+    if (!layout || layout->count() < 3)
+        return nullptr;
+    return qobject_cast<QLabel *>(layout->itemAt(0)->widget());
+}
+
+QLabel *valueLabelOf(QSlider *slider)
+{
+    auto *layout = qobject_cast<QHBoxLayout *>(slider->parentWidget()->layout());
+    return qobject_cast<QLabel *>(layout->itemAt(layout->count() - 1)->widget());
+}
+
+template <typename T>
+QList<T *> on(QWidget *page)
+{
+    return page->findChildren<T *>();
+}
+
+QPoint gridCell(QWidget *widget)
+{
+    auto *grid = qobject_cast<QGridLayout *>(widget->parentWidget()->layout());
+    if (!grid)
+        return QPoint(-1, -1);
+    int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+    grid->getItemPosition(grid->indexOf(widget), &row, &column, &rowSpan, &columnSpan);
+    return QPoint(column, row);
+}
+
+int gridColumnsUsed(const QList<DIYButton *> &buttons)
+{
+    int columns = 0;
+    for (DIYButton *b : buttons)
+        columns = qMax(columns, gridCell(b).x() + 1);
+    return columns;
+}
+
+} // namespace
+
+class TestWidgetCreater : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init() { g_log.clear(); }
+    void cleanupTestCase() { qInstallMessageHandler(g_previousHandler); }
+
+    void startupShowsFirstModule();
+    void rebuildUsesStartupConnection();
+    void treeAndIndexes();
+    void compositeWidensLaterCaptions();
+    void sliderInitialValues();
+    void downloadPathCarriesOver();
+    void moduleWithoutKindGivesEmptyPage();
+    void gridColumnRule();
+    void groupButton1Layout();
+    void laterMarkedOptionWins();
+    void tabWidget2Overflow();
+    void tabWidget3AndTabWidget1();
+    void scrollGroupModes();
+    void scrollGroupWithSliders();
+    void atomicAbilities();
+    void foldSectionsAndPlainKinds();
+    void uploadControl();
+    void templatePageHeader();
+    void switchRowWiring();
+    void switchOffStateSurvivesRebuild();
+    void replacedPagesAreDestroyed();
+    void moduleSwitchNeverDangles();
+    void screenshots();
+};
+
+void TestWidgetCreater::initTestCase()
+{
+    g_previousHandler = qInstallMessageHandler(captureMessages);
+}
+
+void TestWidgetCreater::startupShowsFirstModule()
+{
+    Panel panel;
+    panel.build();
+    BeautyModuleButton *first = panel.button("模板", "美颜模板");
+    QVERIFY(first->isChecked());
+    QCOMPARE(panel.creater.shownModuleIndex(), 0);
+    QCOMPARE(panel.creater.shownModuleButton(), first);
+    QCOMPARE(panel.stack->count(), 1);
+    QWidget *page = panel.stack->currentWidget();
+    QCOMPARE(page->width(), 260);
+    QCOMPARE(page->styleSheet(), QStringLiteral("background-color: #292929"));
+    QCOMPARE(on<BeautyTemplateButton>(page).size(), 5);
+    QCOMPARE(countLog(QStringLiteral("创建stactedwidget耗时：")), 1);
+    // The template marked in the file is the selected one from the first page on.
+    QCOMPARE(panel.module(0).selectedIndex, 2);
+}
+
+void TestWidgetCreater::rebuildUsesStartupConnection()
+{
+    Panel panel;
+    panel.build();
+    panel.module(2).displayName = QStringLiteral("changed"); // discarded by the reload
+    g_log.clear();
+    panel.build(false);
+    QCOMPARE(panel.module(2).displayName, QStringLiteral("美颜"));
+    QVERIFY(panel.button("模板", "美颜模板")->isChecked());
+    QCOMPARE(countLog(QStringLiteral("创建stactedwidget耗时：")), 1);
+    // One connection per button: one page per click.
+    g_log.clear();
+    panel.open("美颜美型", "美颜");
+    QCOMPARE(countLog(QStringLiteral("创建stactedwidget耗时：")), 1);
+    QCOMPARE(panel.creater.shownModuleIndex(), 2);
+}
+
+void TestWidgetCreater::treeAndIndexes()
+{
+    Panel panel;
+    panel.build();
+    PanelItem *root = panel.creater.root();
+    QCOMPARE(root->children.size(), std::size_t(14));
+    for (const PanelItem &module : root->children)
+        QVERIFY(module.parent == root);
+    QCOMPARE(panel.creater.moduleIndexes().value("滤镜"), 8);
+    QCOMPARE(panel.creater.moduleIndexes().value("原子能力"), 13);
+    QCOMPARE(panel.creater.templateModules(), QList<int>({1, 2, 3, 4}));
+    QCOMPARE(panel.creater.groupOfModule("虚拟背景"), QStringLiteral("贴纸特效"));
+    QCOMPARE(panel.creater.groupOfModule("nothing"), QString());
+    QCOMPARE(panel.creater.templatePanel()->children.front().uiType, int(UiReturnButtonGroup));
+    // The effect index covers modules 1 to 4; the first item in walk order keeps a key.
+    const auto &index = panel.creater.effectItems();
+    QVERIFY(index.count("beauty.whiten"));
+    QCOMPARE(index.at("beauty.whiten")->displayName, QStringLiteral("美白"));
+    QVERIFY(index.count("makeup.lipmakeup.lip3.png"));
+    QCOMPARE(index.at("makeup.lipmakeup.lip3.png")->displayName, QStringLiteral("口红3"));
+    QVERIFY(!index.count("body.enlargeChestStrength")); // module 5 is not indexed
+    // First in walk order: module 1's eye distance slider, not the template page's.
+    QVERIFY(index.at("basicV7.eyeDistance") == &panel.module(1).children[1]);
+    QCOMPARE(WidgetCreater::effectKey(SdkParam{"lut", 1, "lut/a/b.png", {}}), std::string("lutb.png"));
+}
+
+void TestWidgetCreater::compositeWidensLaterCaptions()
+{
+    // Find captions that measure 42 and 43 pixels in the caption font.
+    QFont font(QStringLiteral("Microsoft YaHei"));
+    font.setWeight(50);
+    font.setPixelSize(14);
+    const QFontMetrics metrics(font);
+    QString at42, at43;
+    const QString letters = QStringLiteral("iltfjrIaxsnmwWM1");
+    for (int n = 1; n <= 8 && (at42.isEmpty() || at43.isEmpty()); ++n) {
+        for (const QChar a : letters) {
+            for (const QChar b : letters) {
+                const QString text = QString(n, a) + b;
+                const int w = metrics.horizontalAdvance(text);
+                if (w == 42 && at42.isEmpty())
+                    at42 = text;
+                if (w == 43 && at43.isEmpty())
+                    at43 = text;
+            }
+        }
+    }
+    if (at42.isEmpty() || at43.isEmpty())
+        QSKIP("no caption of exactly 42 and 43 pixels in this font");
+
+    auto composite = [](const QString &wide) {
+        return QStringLiteral(R"({"displayName":"高级美型","uiType":"CompositeType","propertyList":[
+            {"displayName":"短","uiType":"Slider"},{"displayName":"%1","uiType":"Slider"},
+            {"displayName":"后","uiType":"Slider"}]})").arg(wide).toUtf8();
+    };
+    {
+        auto dir = panelWith({{"premium_beauty.json", composite(at43)}});
+        Panel panel(dir->path() + "/");
+        panel.build();
+        QWidget *page = panel.open("美颜美型", "高级美型");
+        const auto sliders = on<Slider>(page);
+        QCOMPARE(sliders.size(), 3);
+        for (Slider *s : sliders)
+            QCOMPARE(captionOf(s)->width(), 56);
+        QCOMPARE(panel.creater.sliderCaptionWidth(), 56);
+        // The next composite measures again.
+        panel.open("美颜美型", "美体");
+        QCOMPARE(panel.creater.sliderCaptionWidth(), 42);
+    }
+    {
+        auto dir = panelWith({{"premium_beauty.json", composite(at42)}});
+        Panel panel(dir->path() + "/");
+        panel.build();
+        QWidget *page = panel.open("美颜美型", "高级美型");
+        for (Slider *s : on<Slider>(page))
+            QCOMPARE(captionOf(s)->width(), 42);
+    }
+    {
+        // The width stays in force for slider rows built later outside any composite.
+        auto dir = panelWith({{"premium_beauty.json", composite(at43)},
+                              {"beauty_body.json", R"({"displayName":"美体","uiType":"Slider",
+                                "sdkParam":{"effectName":"body.waist","effectValue":5}})"}});
+        Panel panel(dir->path() + "/");
+        panel.build();
+        panel.open("美颜美型", "高级美型");
+        QWidget *page = panel.open("美颜美型", "美体");
+        QCOMPARE(captionOf(on<Slider>(page).front())->width(), 56);
+    }
+}
+
+void TestWidgetCreater::sliderInitialValues()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("滤镜调色", "画质调整");
+    const auto sliders = on<Slider>(page);
+    QCOMPARE(sliders.size(), 3);
+    // A "Slider" shows its own value, within the range of its effect.
+    QCOMPARE(sliders[0]->minimum(), -100);
+    QCOMPARE(sliders[0]->maximum(), 100);
+    QCOMPARE(sliders[1]->value(), 10);
+    QCOMPARE(valueLabelOf(sliders[1])->text(), QStringLiteral("10"));
+    QCOMPARE(captionOf(sliders[1])->text(), QStringLiteral("饱和度"));
+    QCOMPARE(sliders[1]->parentWidget()->width(), 228);
+
+    // Group sliders: the selected option's value, or 0.
+    page = panel.open("美妆", "单点美妆");
+    const auto groupSliders = on<Slider>(page);
+    QCOMPARE(groupSliders.size(), 3);
+    QCOMPARE(groupSliders[0]->value(), 70); // 口红: option 3 marked
+    QVERIFY(groupSliders[0]->parentWidget()->isVisibleTo(page));
+    QCOMPARE(groupSliders[1]->value(), 0); // 腮红: option 0 marked, slider hidden
+    QVERIFY(!groupSliders[1]->parentWidget()->isVisibleTo(page));
+    QCOMPARE(groupSliders[2]->value(), 0); // 眉毛: nothing marked
+    QVERIFY(!groupSliders[2]->parentWidget()->isVisibleTo(page));
+    QCOMPARE(panel.module(3).children[3].selectedIndex, -1);
+
+    // Building sets values without running the slider rule.
+    QVERIFY(panel.calls("onSliderValueChanged").isEmpty());
+    groupSliders[0]->setValue(33);
+    const auto moved = panel.calls("onSliderValueChanged");
+    QCOMPARE(moved.size(), 1);
+    QVERIFY(moved[0].args[0].value<PanelItem *>() == &panel.module(3).children[1]);
+    QCOMPARE(moved[0].args[1].toBool(), false);
+    QCOMPARE(moved[0].args[2].toBool(), false);
+    QCOMPARE(moved[0].args[3].toInt(), 33);
+    QCOMPARE(valueLabelOf(groupSliders[0])->text(), QStringLiteral("33"));
+}
+
+void TestWidgetCreater::downloadPathCarriesOver()
+{
+    Panel panel;
+    panel.build();
+    QVERIFY(panel.creater.downloadPathInForce().isEmpty());
+    panel.open("美颜美型", "美颜");
+    QCOMPARE(panel.creater.downloadPathInForce(), QStringLiteral("beauty/"));
+    panel.open("美颜美型", "高级美型"); // sets none of its own
+    QCOMPARE(panel.creater.downloadPathInForce(), QStringLiteral("beauty/"));
+    panel.open("贴纸特效", "2D贴纸");
+    QCOMPARE(panel.creater.downloadPathInForce(), QStringLiteral("stickers2d/"));
+    QCOMPARE(panel.creater.category(), std::string("motion"));
+}
+
+void TestWidgetCreater::moduleWithoutKindGivesEmptyPage()
+{
+    auto dir = panelWith({{"lut.json", R"({"displayName":"滤镜","uiType":"NoSuchKind"})"},
+                          {"virtual_character.json", QByteArray()}});
+    Panel panel(dir->path() + "/");
+    panel.build();
+    QCOMPARE(panel.module(13).uiType, int(UiNone)); // missing file
+    QVERIFY(!panel.creater.moduleIndexes().contains("原子能力"));
+    QWidget *page = panel.open("滤镜调色", "滤镜");
+    QVERIFY(page);
+    QCOMPARE(panel.stack->currentWidget(), page);
+    QCOMPARE(page->width(), 260);
+    QVERIFY(!page->layout());
+    QVERIFY(page->findChildren<QWidget *>().isEmpty());
+    QCOMPARE(panel.creater.category(), std::string("lut"));
+    QCOMPARE(panel.creater.shownModuleIndex(), 8);
+
+    // A button naming no module stays unbound.
+    panel.open("原子能力", "原子能力");
+    QCOMPARE(panel.creater.shownModuleIndex(), 8);
+}
+
+void TestWidgetCreater::gridColumnRule()
+{
+    QCOMPARE(WidgetCreater::gridColumns(260, 45, 16), 4);
+    QCOMPARE(WidgetCreater::gridColumns(260, 65, 16), 3);
+    QCOMPARE(WidgetCreater::gridColumns(170, 34, 11), 4);
+    QCOMPARE(WidgetCreater::gridColumns(260, 65, 12), 3);
+    QCOMPARE(WidgetCreater::gridColumns(30, 45, 16), 1);
+    QCOMPARE(WidgetCreater::gridColumns(-100, 45, 16), 1);
+
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("贴纸特效", "2D贴纸");
+    const auto thumbs = on<DIYButton>(page);
+    QCOMPARE(thumbs.size(), 40);
+    QCOMPARE(gridColumnsUsed(thumbs), 4);
+    QCOMPARE(thumbs.front()->imageLabel()->width(), 45);
+    QCOMPARE(gridCell(thumbs[39]), QPoint(3, 9));
+}
+
+void TestWidgetCreater::groupButton1Layout()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("美妆", "单点美妆");
+    auto *name = page->findChild<QLabel *>(QStringLiteral("nameText"));
+    QVERIFY(name);
+    QCOMPARE(name->width(), 42);
+    QList<DIYButton *> lips;
+    for (DIYButton *b : on<DIYButton>(page))
+        if (b->caption().startsWith("口红") || (lips.isEmpty() && b->caption() == "无"))
+            lips.append(b);
+    QCOMPARE(lips.size(), 7);
+    QWidget *holder = lips.front()->parentWidget();
+    QCOMPARE(holder->width(), 170);
+    auto *grid = qobject_cast<QGridLayout *>(holder->layout());
+    QCOMPARE(grid->horizontalSpacing(), 11);
+    QCOMPARE(grid->verticalSpacing(), 15);
+    QCOMPARE(gridColumnsUsed(lips), 4);
+    QCOMPARE(lips.front()->imageLabel()->width(), 34);
+    QVERIFY(lips[3]->isSelected());
+
+    // A thumbnail click runs the option rule with the group, its slider and row.
+    QTest::mouseClick(lips[5], Qt::LeftButton);
+    const auto clicks = panel.calls("onGroupOptionClicked");
+    QCOMPARE(clicks.size(), 1);
+    PanelItem *group = &panel.module(3).children[1];
+    QVERIFY(clicks[0].args[0].value<PanelItem *>() == group);
+    auto *slider = clicks[0].args[1].value<QSlider *>();
+    QVERIFY(slider && slider->value() == 70);
+    QCOMPARE(clicks[0].args[2].toInt(), 5);
+    QCOMPARE(clicks[0].args[3].value<QWidget *>(), slider->parentWidget());
+}
+
+void TestWidgetCreater::laterMarkedOptionWins()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("美颜美型", "美体");
+    const auto thumbs = on<DIYButton>(page);
+    QCOMPARE(thumbs.size(), 8);
+    PanelItem &group = panel.module(5).children[1];
+    QCOMPARE(group.selectedIndex, 3);
+    QVERIFY(thumbs[3]->isSelected());
+    QVERIFY(!thumbs[1]->isSelected());
+    auto *manager = page->findChild<DIYButtonGroupManager *>();
+    QCOMPARE(manager->currentButton(), thumbs[3]);
+    QCOMPARE(gridColumnsUsed(thumbs), 4);
+    QCOMPARE(thumbs.front()->imageLabel()->width(), 45);
+}
+
+void TestWidgetCreater::tabWidget2Overflow()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("美妆", "风格整妆");
+    const auto buttons = on<HighLightButton>(page);
+    QCOMPARE(buttons.size(), 5);
+    const auto combos = on<MoreComboBox>(page);
+    QCOMPARE(combos.size(), 1);
+    MoreComboBox *combo = combos.front();
+    QCOMPARE(combo->count(), 3);
+    QCOMPARE(combo->itemText(0), QStringLiteral("清冷感"));
+    QCOMPARE(combo->itemText(2), QStringLiteral("国风"));
+    QCOMPARE(gridCell(combo), QPoint(2, 1));
+    QStackedWidget *stack = nullptr;
+    for (QStackedWidget *s : on<QStackedWidget>(page))
+        if (s->count() == 8)
+            stack = s;
+    QVERIFY(stack);
+    QVERIFY(buttons[0]->isHighlighted());
+    QCOMPARE(stack->currentIndex(), 0);
+
+    buttons[2]->click();
+    QCOMPARE(stack->currentIndex(), 2);
+    QVERIFY(buttons[2]->isHighlighted());
+    QVERIFY(!buttons[0]->isHighlighted());
+
+    combo->setCurrentIndex(2);
+    QCOMPARE(stack->currentIndex(), 7);
+    QVERIFY(combo->isHighlighted());
+    for (HighLightButton *b : buttons)
+        QVERIFY(!b->isHighlighted());
+
+    buttons[1]->click();
+    QVERIFY(!combo->isHighlighted());
+    // Choosing the entry that is already current still shows its page.
+    emit combo->activated(2);
+    QCOMPARE(stack->currentIndex(), 7);
+    QVERIFY(combo->isHighlighted());
+
+    // Each sub-page holds its option: a scrolling grid of that option's thumbnails.
+    QCOMPARE(stack->widget(6)->findChildren<DIYButton *>().size(), 6);
+    QCOMPARE(stack->widget(6)->width(), 260);
+}
+
+void TestWidgetCreater::tabWidget3AndTabWidget1()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("滤镜调色", "滤镜");
+    const auto buttons = on<HighLightButton>(page);
+    QCOMPARE(buttons.size(), 5);
+    QVERIFY(on<MoreComboBox>(page).isEmpty());
+    const auto combos = on<QComboBox>(page);
+    QCOMPARE(combos.size(), 1);
+    QCOMPARE(combos.front()->size(), QSize(65, 72));
+    QCOMPARE(combos.front()->count(), 2);
+    auto *grid = qobject_cast<QGridLayout *>(combos.front()->parentWidget()->layout());
+    QCOMPARE(grid->horizontalSpacing(), 12);
+    QCOMPARE(gridCell(combos.front()), QPoint(2, 1));
+    QStackedWidget *stack = nullptr;
+    for (QStackedWidget *s : on<QStackedWidget>(page))
+        if (!qobject_cast<StackedWidget *>(s))
+            stack = s;
+    QCOMPARE(stack->count(), 5); // overflow options get no page
+    buttons[4]->click();
+    QCOMPARE(stack->currentIndex(), 4);
+    combos.front()->setCurrentIndex(1);
+    QCOMPARE(stack->currentIndex(), 4);
+
+    page = panel.open("贴纸特效", "3D贴纸");
+    const auto labels = on<ClickableLabel>(page);
+    QCOMPARE(labels.size(), 4);
+    QCOMPARE(labels.front()->size(), QSize(65, 72));
+    QVERIFY(labels.front()->isSelected());
+    QCOMPARE(gridCell(labels[3]), QPoint(0, 1));
+    QStackedWidget *tabStack = on<QStackedWidget>(page).front();
+    QCOMPARE(tabStack->count(), 4);
+    QTest::mouseClick(labels[2], Qt::LeftButton);
+    QCOMPARE(tabStack->currentIndex(), 2);
+    QVERIFY(labels[2]->isSelected());
+    QVERIFY(!labels[0]->isSelected());
+}
+
+void TestWidgetCreater::scrollGroupModes()
+{
+    Panel panel;
+    panel.build();
+    // Template tiles: clicks go to the template rules with module and group names.
+    QWidget *page = panel.stack->currentWidget();
+    const auto tiles = on<BeautyTemplateButton>(page);
+    QVERIFY(tiles[2]->isSelected());
+    QTest::mouseClick(tiles[0], Qt::LeftButton);
+    QTest::mouseClick(tiles[3], Qt::LeftButton);
+    const auto none = panel.calls("onNoTemplateClicked");
+    QCOMPARE(none.size(), 1);
+    QVERIFY(none[0].args[0].value<PanelItem *>() == &panel.module(0));
+    QCOMPARE(none[0].args[1].toString(), QStringLiteral("美颜模板"));
+    QCOMPARE(none[0].args[2].toString(), QStringLiteral("模板"));
+    const auto chosen = panel.calls("onTemplateClicked");
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen[0].args[1].toInt(), 3);
+
+    // Preset backgrounds: 65-pixel thumbnails in their category.
+    page = panel.open("贴纸特效", "虚拟背景");
+    const auto backgrounds = on<DIYButton>(page);
+    QCOMPARE(backgrounds.size(), 6);
+    QCOMPARE(backgrounds.front()->imageLabel()->width(), 65);
+    QCOMPARE(backgrounds.front()->category(), QStringLiteral("预设背景"));
+    QCOMPARE(gridColumnsUsed(backgrounds), 3);
+    QTest::mouseClick(backgrounds[4], Qt::LeftButton);
+    const auto scroll = panel.calls("onScrollOptionClicked");
+    QCOMPARE(scroll.size(), 1);
+    QVERIFY(scroll[0].args[0].value<PanelItem *>() == &panel.module(12).children[1]);
+    QCOMPARE(scroll[0].args[1].toInt(), 4);
+    QCOMPARE(scroll[0].args[2].toString(), QStringLiteral("虚拟背景"));
+    QCOMPARE(scroll[0].args[3].toString(), QStringLiteral("贴纸特效"));
+
+    // Option 1 with an effect list makes template tiles, even for preset backgrounds.
+    auto dir = panelWith({{"segmentation.json", R"({"displayName":"虚拟背景","uiType":"CompositeType",
+        "propertyList":[{"displayName":"预设背景","uiType":"ScrollButtonGroup","propertyList":[
+            {"displayName":"a","uiState":2},{"displayName":"t","paramList":[{"effectName":"x"}]}]}]})"}});
+    Panel other(dir->path() + "/");
+    other.build();
+    page = other.open("贴纸特效", "虚拟背景");
+    const auto templateTiles = on<BeautyTemplateButton>(page);
+    QCOMPARE(templateTiles.size(), 2);
+    QVERIFY(templateTiles[0]->isSelected());
+    QVERIFY(on<DIYButton>(page).isEmpty());
+}
+
+void TestWidgetCreater::scrollGroupWithSliders()
+{
+    Panel panel;
+    panel.build();
+    PanelItem &group = panel.module(6).children[1];
+    QWidget *page = panel.open("美妆", "轻美妆");
+    const auto sliders = on<Slider>(page);
+    QCOMPARE(sliders.size(), 2);
+    QCOMPARE(captionOf(sliders[0])->text(), QStringLiteral("妆容"));
+    QCOMPARE(captionOf(sliders[1])->text(), QStringLiteral("滤镜"));
+    QCOMPARE(sliders[0]->value(), 52); // option 2 marked
+    QCOMPARE(sliders[1]->value(), 22); // its single extra value
+    QVERIFY(sliders[0]->parentWidget()->isVisibleTo(page));
+    QVERIFY(sliders[1]->parentWidget()->isVisibleTo(page));
+    QCOMPARE(group.selectedIndex, 2);
+
+    const auto thumbs = on<DIYButton>(page);
+    QTest::mouseClick(thumbs[5], Qt::LeftButton);
+    const auto calls = panel.calls("onSliderOptionClicked");
+    QCOMPARE(calls.size(), 1);
+    const QVariantList &a = calls[0].args;
+    QVERIFY(a[0].value<PanelItem *>() == &group);
+    QCOMPARE(a[1].toString(), QStringLiteral("轻美妆"));
+    QCOMPARE(a[2].toString(), QStringLiteral("美妆"));
+    QCOMPARE(a[3].value<QSlider *>(), sliders[0]);
+    QCOMPARE(a[4].value<QSlider *>(), sliders[1]);
+    QCOMPARE(a[5].value<QWidget *>(), sliders[0]->parentWidget());
+    QCOMPARE(a[6].value<QWidget *>(), sliders[1]->parentWidget());
+    QCOMPARE(a[7].toInt(), 5);
+
+    // The second slider runs the slider rule in extra mode.
+    sliders[1]->setValue(40);
+    const auto moved = panel.calls("onSliderValueChanged");
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(moved[0].args[2].toBool(), true);
+
+    // Without a second caption there is only the main slider; option 0 keeps it hidden.
+    page = panel.open("滤镜调色", "滤镜");
+    QStackedWidget *stack = nullptr;
+    for (QStackedWidget *s : on<QStackedWidget>(page))
+        if (!qobject_cast<StackedWidget *>(s))
+            stack = s;
+    const auto lutSliders = stack->widget(0)->findChildren<Slider *>();
+    QCOMPARE(lutSliders.size(), 1);
+    QVERIFY(!lutSliders.front()->parentWidget()->isVisibleTo(page));
+
+    // A non-decimal extra value reads as 0.
+    int value = -1;
+    QVERIFY(WidgetCreater::singleExtraValue(SdkParam{"x", 1, "", {{"k", "abc"}}}, &value));
+    QCOMPARE(value, 0);
+    QVERIFY(!WidgetCreater::singleExtraValue(SdkParam{"x", 1, "", {{"a", "1"}, {"b", "2"}}}, &value));
+}
+
+void TestWidgetCreater::atomicAbilities()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("原子能力", "原子能力");
+    QLabel *hint = nullptr;
+    for (QLabel *l : on<QLabel>(page))
+        if (l->text().startsWith(QStringLiteral("在体验原子能力时")))
+            hint = l;
+    QVERIFY(hint);
+    QVERIFY(hint->wordWrap());
+    const auto switches = on<SwitchButton>(page);
+    QCOMPARE(switches.size(), 3);
+    for (SwitchButton *s : switches) {
+        QVERIFY(!s->isChecked());
+        QCOMPARE(s->size(), QSize(30, 18));
+    }
+    switches[1]->setChecked(true);
+    const auto calls = panel.calls("onAtomicAbilityToggled");
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls[0].args[1].toInt(), 2); // the hint is option 0
+    QCOMPARE(calls[0].args[2].value<PanelItem>().children.size(), std::size_t(4));
+    QCOMPARE(calls[0].args[3].value<SwitchButton *>(), switches[1]);
+    QCOMPARE(calls[0].args[4].toBool(), true);
+    QCOMPARE(calls[0].args[0].value<QWidget *>()->width(), 228);
+}
+
+void TestWidgetCreater::foldSectionsAndPlainKinds()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("美颜美型", "美颜");
+    const auto sections = on<FoldPageWidget>(page);
+    QCOMPARE(sections.size(), 2);
+    QCOMPARE(sections[0]->foldButton()->titleLabel()->text(), QStringLiteral("基础美颜"));
+    QCOMPARE(sections[0]->contentWidget()->findChildren<Slider *>().size(), 3);
+    QCOMPARE(sections[1]->contentWidget()->findChildren<Slider *>().size(), 2);
+    QVERIFY(!sections[0]->contentWidget()->isVisibleTo(page));
+    // Sliders three levels below the module still drive their own record.
+    Slider *whiten = sections[0]->contentWidget()->findChildren<Slider *>().front();
+    QCOMPARE(whiten->value(), 50);
+    whiten->setValue(51);
+    const auto moved = panel.calls("onSliderValueChanged");
+    QCOMPARE(moved.size(), 1);
+    QVERIFY(moved[0].args[0].value<PanelItem *>() == &panel.module(2).children[1].children[0].children[0]);
+    QCOMPARE(moved[0].args[1].toBool(), true);
+
+    page = panel.open("贴纸特效", "手势贴纸");
+    QLabel *placeholder = nullptr;
+    for (QLabel *l : on<QLabel>(page))
+        if (l->styleSheet() == QStringLiteral("QLabel{background-color: blue;}"))
+            placeholder = l;
+    QVERIFY(placeholder);
+    QCOMPARE(placeholder->size(), QSize(228, 120));
+    QCOMPARE(on<DIYButton>(page).size(), 8);
+}
+
+void TestWidgetCreater::uploadControl()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("贴纸特效", "虚拟背景");
+    PanelItem &upload = panel.module(12).children[2];
+    QLabel *hint = nullptr;
+    for (QLabel *l : on<QLabel>(page))
+        if (l->text() == QStringLiteral("请上传PNG、JPG格式文件，大小5MB以内"))
+            hint = l;
+    QVERIFY(hint);
+    QCOMPARE(hint->height(), 20);
+    const auto sliders = on<Slider>(page);
+    QCOMPARE(sliders.size(), 5);
+    QCOMPARE(sliders[2]->maximum(), 3); // corrosion
+    QCOMPARE(sliders[1]->minimum(), 1); // smooth
+    for (Slider *s : sliders)
+        QVERIFY(s->parentWidget()->isVisibleTo(page)); // a custom picture is in use
+    sliders[3]->setValue(75);
+    const auto changed = panel.calls("onGreenParamChanged");
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(changed[0].args[0].value<PanelItem *>() == &upload);
+    QCOMPARE(changed[0].args[1].toInt(), 3);
+    QCOMPARE(changed[0].args[2].toInt(), 75);
+    QVERIFY(panel.calls("onSliderValueChanged").isEmpty());
+
+    // The parameter sliders follow the module switch through their display rule.
+    panel.creater.currentModuleSwitch()->setChecked(false);
+    QCOMPARE(panel.calls("syncParamSliderToSwitch").size(), 5);
+    QVERIFY(panel.calls("syncParamSliderToSwitch")[4].args[2].value<SdkParam *>()
+            == &upload.children[4].sdkParam);
+
+    // Without a custom picture the parameter rows start hidden.
+    upload.uiState = 0;
+    page = panel.open("贴纸特效", "虚拟背景");
+    for (Slider *s : on<Slider>(page))
+        QVERIFY(!s->parentWidget()->isVisibleTo(page));
+}
+
+void TestWidgetCreater::templatePageHeader()
+{
+    Panel panel;
+    panel.build();
+    QWidget page;
+    page.setFixedWidth(260);
+    auto *layout = new QVBoxLayout(&page);
+    panel.creater.buildItem(panel.creater.templatePanel(), layout);
+    const auto actions = on<IconTextWidget>(&page);
+    QCOMPARE(actions.size(), 2);
+    QCOMPARE(actions[0]->textLabel()->text(), QStringLiteral("美颜模板"));
+    QCOMPARE(actions[1]->textLabel()->text(), QStringLiteral("恢复预设"));
+    QCOMPARE(actions[0]->parentWidget()->width(), 228);
+    QTest::mouseClick(actions[0], Qt::LeftButton);
+    QTest::mouseClick(actions[1], Qt::LeftButton);
+    const auto exits = panel.calls("onExitTemplateClicked");
+    QCOMPARE(exits.size(), 1);
+    QCOMPARE(exits[0].args[0].value<QWidget *>(), actions[0]->parentWidget());
+    QCOMPARE(panel.calls("onRestoreTemplateClicked").size(), 1);
+    QCOMPARE(on<Slider>(&page).size(), 3);
+}
+
+void TestWidgetCreater::switchRowWiring()
+{
+    Panel panel;
+    panel.build();
+    QWidget *page = panel.open("美妆", "单点美妆");
+    SwitchButton *toggle = panel.creater.currentModuleSwitch();
+    QVERIFY(toggle);
+    QVERIFY(toggle->isChecked());
+    QCOMPARE(toggle->size(), QSize(62, 18));
+    QCOMPARE(toggle->parentWidget()->width(), 228);
+
+    const auto restore = on<IconTextWidget>(page);
+    QCOMPARE(restore.size(), 1);
+    QTest::mouseClick(restore.front(), Qt::LeftButton);
+    QCOMPARE(panel.calls("restorePreset").size(), 1);
+
+    const auto thumbs = on<DIYButton>(page);
+    QVERIFY(thumbs[3]->isSelected());
+    toggle->setChecked(false);
+    const auto toggled = panel.calls("onModuleSwitchToggled");
+    QCOMPARE(toggled.size(), 1);
+    QVERIFY(toggled[0].args[0].value<PanelItem *>() == &panel.module(3).children[0]);
+    QCOMPARE(toggled[0].args[1].toBool(), false);
+    QCOMPARE(panel.calls("syncSliderToSwitch").size(), 3);
+    // The selected thumbnail of each group follows the switch.
+    QVERIFY(!thumbs[3]->isSelected());
+    toggle->setChecked(true);
+    QVERIFY(thumbs[3]->isSelected());
+
+    // A "ClearSwitchButton" row has no restore action.
+    page = panel.open("滤镜调色", "画质调整");
+    QVERIFY(on<IconTextWidget>(page).isEmpty());
+    QVERIFY(panel.creater.currentModuleSwitch());
+}
+
+void TestWidgetCreater::switchOffStateSurvivesRebuild()
+{
+    Panel panel;
+    panel.build();
+    panel.module(2).children[0].uiState = 2;
+    panel.open("美颜美型", "美颜");
+    SwitchButton *toggle = panel.creater.currentModuleSwitch();
+    QVERIFY(toggle);
+    QVERIFY(!toggle->isChecked());
+    const auto toggled = panel.calls("onModuleSwitchToggled");
+    QCOMPARE(toggled.size(), 1);
+    QCOMPARE(toggled[0].args[1].toBool(), false);
+}
+
+void TestWidgetCreater::replacedPagesAreDestroyed()
+{
+    Panel panel;
+    panel.build();
+    const QStringList groups = {"美颜美型", "美妆", "贴纸特效", "滤镜调色", "模板"};
+    const QList<QStringList> modules = {{"美颜", "高级美型", "美体"},
+                                        {"风格整妆", "单点美妆", "轻美妆"},
+                                        {"2D贴纸", "3D贴纸", "手势贴纸", "虚拟背景"},
+                                        {"滤镜", "画质调整"},
+                                        {"美颜模板"}};
+    QList<BeautyModuleButton *> buttons;
+    for (int g = 0; g < groups.size(); ++g)
+        for (const QString &m : modules[g])
+            buttons.append(panel.button(groups[g], m));
+    int baseline = -1;
+    for (int click = 0; click < 100; ++click) {
+        buttons[click % buttons.size()]->click();
+        QCOMPARE(panel.stack->count(), 1);
+        if (click % buttons.size() == buttons.size() - 1) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            const int live = QApplication::allWidgets().size();
+            if (baseline < 0)
+                baseline = live;
+            QCOMPARE(live, baseline);
+        }
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(panel.stack->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).size(), 2);
+}
+
+void TestWidgetCreater::moduleSwitchNeverDangles()
+{
+    Panel panel;
+    panel.build();
+    panel.open("美颜美型", "美颜");
+    QPointer<SwitchButton> old = panel.creater.currentModuleSwitch();
+    QVERIFY(old);
+    // A page without a switch row: the old page's switch is no longer the module's.
+    panel.open("模板", "美颜模板");
+    QVERIFY(!panel.creater.currentModuleSwitch());
+    QVERIFY(old); // still alive until the event loop runs
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!old);
+
+    // A page destroyed from one of its own controls survives the click.
+    panel.open("美颜美型", "美体");
+    QPointer<QWidget> page = panel.stack->currentWidget();
+    SwitchButton *toggle = panel.creater.currentModuleSwitch();
+    connect(toggle, &SwitchButton::signalCheckedStateChange, &panel.creater,
+            [&panel](bool) { panel.creater.clearPages(); });
+    toggle->setChecked(false);
+    QVERIFY(page);
+    QVERIFY(!panel.creater.currentModuleSwitch());
+    QCOMPARE(panel.stack->count(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!page);
+}
+
+void TestWidgetCreater::screenshots()
+{
+    const QString out = qEnvironmentVariable("PANELBUILDER_SCREENSHOTS");
+    if (out.isEmpty())
+        QSKIP("set PANELBUILDER_SCREENSHOTS to a folder to save one page per arrangement");
+    QDir().mkpath(out);
+    Panel panel;
+    panel.window.setStyleSheet(QStringLiteral("background-color: #333;"));
+    panel.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel.window));
+    panel.build();
+    const QList<QPair<QString, QString>> pages = {
+        {"模板", "美颜模板"},   {"美颜美型", "美颜"},   {"美颜美型", "高级美型"},
+        {"美颜美型", "美体"},   {"美妆", "风格整妆"},   {"美妆", "单点美妆"},
+        {"美妆", "轻美妆"},     {"贴纸特效", "2D贴纸"}, {"贴纸特效", "3D贴纸"},
+        {"贴纸特效", "手势贴纸"}, {"贴纸特效", "虚拟背景"}, {"滤镜调色", "滤镜"},
+        {"滤镜调色", "画质调整"}, {"原子能力", "原子能力"}};
+    int n = 0;
+    for (const auto &p : pages) {
+        QWidget *page = panel.open(p.first, p.second);
+        if (p.second == QStringLiteral("美颜")) {
+            for (FoldPageWidget *section : on<FoldPageWidget>(page))
+                QTest::mouseClick(section->foldButton(), Qt::LeftButton);
+        }
+        QTest::qWait(300); // thumbnails arrive from the loader
+        panel.window.grab().save(QStringLiteral("%1/%2_%3.png").arg(out).arg(n++, 2, 10, QChar('0')).arg(p.second));
+    }
+    QWidget templatePage;
+    templatePage.setFixedSize(260, 300);
+    templatePage.setStyleSheet(QStringLiteral("background-color: #292929"));
+    auto *layout = new QVBoxLayout(&templatePage);
+    layout->setAlignment(Qt::AlignTop);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(16);
+    panel.creater.buildItem(panel.creater.templatePanel(), layout);
+    templatePage.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&templatePage));
+    templatePage.grab().save(out + QStringLiteral("/%1_template_page.png").arg(n, 2, 10, QChar('0')));
+}
+
+QTEST_MAIN(TestWidgetCreater)
+#include "tst_widgetcreater.moc"

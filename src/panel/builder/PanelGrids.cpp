@@ -262,7 +262,7 @@ void WidgetCreater::buildScrollButtonGroup(PanelItem *group, QLayout *layout)
 
     // Templates are told apart by their effect lists, whatever the group's name.
     const bool templateMode = group->children.size() >= 2 && !group->children[1].paramList.empty();
-    const bool presetBackgrounds = !templateMode && group->displayName == QLatin1String("预设背景");
+    const bool presetBackgrounds = !templateMode && group->displayName == QStringLiteral("预设背景");
     const int size = (templateMode || presetBackgrounds) ? 65 : 45;
 
     QGridLayout *grid = makeGrid(content, 16, 16);

@@ -50,16 +50,16 @@ QString actionLabelStyle(int lineHeight)
 
 std::string categoryOfModule(const QString &name)
 {
-    if (name == QLatin1String("滤镜"))
+    if (name == QStringLiteral("滤镜"))
         return "lut";
-    if (name == QLatin1String("轻美妆"))
+    if (name == QStringLiteral("轻美妆"))
         return "light.makeup";
-    if (name == QLatin1String("风格整妆"))
+    if (name == QStringLiteral("风格整妆"))
         return "makeup";
-    if (name == QLatin1String("手势贴纸") || name == QLatin1String("2D贴纸")
-        || name == QLatin1String("3D贴纸"))
+    if (name == QStringLiteral("手势贴纸") || name == QStringLiteral("2D贴纸")
+        || name == QStringLiteral("3D贴纸"))
         return "motion";
-    if (name == QLatin1String("虚拟背景"))
+    if (name == QStringLiteral("虚拟背景"))
         return "segmentation";
     return std::string();
 }
