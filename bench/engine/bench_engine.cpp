@@ -1,0 +1,128 @@
+// Per-frame cost of the engine: a camera frame (I420 upload and conversion)
+// through processTexture, for passthrough, each effect family alone and the
+// full chain, at 1280 x 720 and 1920 x 1080. Prints ms per frame and the
+// ratio to passthrough. Each frame waits for the GPU (glFinish), so the
+// figures are whole costs, not queueing times.
+//
+//   bench_engine [--frames N] [--seconds S]
+#include "BenchSupport.h"
+
+#include "velvix/VelvixDll.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Setting {
+    const char *name;
+    int value;
+    const char *resource;  // relative to res/
+};
+
+struct Case {
+    const char *label;
+    std::vector<Setting> settings;
+};
+
+const std::vector<Case> &cases()
+{
+    static const std::vector<Case> list = {
+        {"passthrough", {}},
+        {"beauty: smoothing", {{"beauty.smooth", 80, nullptr}}},
+        {"beauty: whiten + rosy", {{"beauty.whiten", 60, nullptr}, {"beauty.rosy", 50, nullptr}}},
+        {"beauty: sharpen", {{"beauty.sharpen", 60, nullptr}}},
+        {"beauty: all", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
+                         {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
+                         {"beauty.imageContrastAlpha", 20, nullptr}, {"smooth.saturation", 20, nullptr}}},
+        {"image quality (8 controls)", {{"quality.brightness", 20, nullptr}, {"quality.contrast", 30, nullptr},
+                                        {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
+                                        {"quality.shadows", 30, nullptr}, {"quality.fade", 20, nullptr},
+                                        {"quality.vignette", 50, nullptr}, {"quality.sharpness", 40, nullptr}}},
+        {"filter: 512x512 PNG", {{"lut", 100, "lut/warm.png"}}},
+        {"filter: .cube 25^3", {{"lut", 100, "lut/film.cube"}}},
+        {"green screen (package)", {{"segmentation", 0, "segmentation/green_studio/template.json"}}},
+        {"full chain", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
+                        {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
+                        {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},
+                        {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
+                        {"quality.vignette", 50, nullptr}}},
+    };
+    return list;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    int minFrames = 20;
+    double seconds = 1.5;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--frames") == 0)
+            minFrames = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::atof(argv[i + 1]);
+    }
+    enginebench::Context context;
+    if (!context.create()) {
+        std::fprintf(stderr, "bench_engine: no OpenGL 4.1 context (run under an X server)\n");
+        return 1;
+    }
+    const char *renderer = reinterpret_cast<const char *>(context.gl->glGetString(GL_RENDERER));
+    std::printf("OpenGL renderer: %s\n", renderer ? renderer : "?");
+    const std::string res = QCoreApplication::applicationDirPath().toStdString() + "/res/";
+
+    const int sizes[2][2] = {{1280, 720}, {1920, 1080}};
+    int failures = 0;
+    for (const auto &size : sizes) {
+        const int w = size[0], h = size[1];
+        const std::vector<unsigned char> frame = enginebench::portraitFrame(w, h, false);
+        velvix::Velvix *engine = createVelvix(res.c_str(), w, h);
+        if (!engine) {
+            std::fprintf(stderr, "bench_engine: no engine\n");
+            return 1;
+        }
+        std::printf("\n%d x %d                      ms/frame   x passthrough\n", w, h);
+        double passthrough = 0;
+        for (const Case &c : cases()) {
+            engine->clearAllEffects();
+            for (const Setting &s : c.settings) {
+                const std::string path = s.resource ? res + s.resource : std::string();
+                if (engine->applyEffect(s.name, s.value, s.resource ? path.c_str() : nullptr, nullptr) <= 0) {
+                    std::fprintf(stderr, "bench_engine: cannot apply %s\n", s.name);
+                    ++failures;
+                }
+            }
+            auto oneFrame = [&]() {
+                const int rgb = engine->I420ToRgbTexture(frame.data(), w, h, 1);
+                const int out = engine->processTexture(rgb, w, h);
+                context.gl->glFinish();
+                return out > 0;
+            };
+            for (int i = 0; i < 3; ++i)
+                oneFrame();  // shader builds and first allocations
+            QElapsedTimer timer;
+            timer.start();
+            int frames = 0;
+            while (frames < minFrames || timer.elapsed() < seconds * 1000.0) {
+                if (!oneFrame())
+                    ++failures;
+                ++frames;
+            }
+            const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6 / frames;
+            if (passthrough == 0)
+                passthrough = ms;
+            std::printf("  %-28s %8.2f   %6.2f\n", c.label, ms, ms / passthrough);
+            std::fflush(stdout);
+        }
+        destroyVelvix(&engine);
+    }
+    return failures == 0 ? 0 : 2;
+}

@@ -1,0 +1,136 @@
+// Two threads with shared contexts drive one engine at once, the way the
+// program does (GUI thread: effects and picture mode; capture thread: frame
+// uploads and processing), and check every read-back.
+#include "EngineTestSupport.h"
+
+#include "velvix/VelvixDll.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <vector>
+
+using namespace enginetest;
+
+namespace {
+
+constexpr int kW = 160;
+constexpr int kH = 120;
+constexpr int kRunMs = 3000;
+
+// A flat I420 frame: Y 126, U 128, V 128 is grey 128 in video range.
+std::vector<unsigned char> greyFrame()
+{
+    std::vector<unsigned char> frame(kW * kH * 3 / 2, 128);
+    std::fill(frame.begin(), frame.begin() + kW * kH, 126);
+    return frame;
+}
+
+bool near(QRgb p, int value, int tolerance)
+{
+    return std::abs(qRed(p) - value) <= tolerance && std::abs(qGreen(p) - value) <= tolerance
+        && std::abs(qBlue(p) - value) <= tolerance;
+}
+
+} // namespace
+
+class TestEngineThreads : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void twoContextsHammerOneEngine()
+    {
+        GlEnvironment gui;
+        QVERIFY(gui.create());
+        QVERIFY(gui.makeCurrent());
+        velvix::Velvix *engine = createVelvix("res/", kW, kH);
+        QVERIFY(engine);
+
+        // The two possible looks of a grey frame while the GUI thread toggles brightness.
+        QImage grey(kW, kH, QImage::Format_RGBA8888);
+        grey.fill(QColor(128, 128, 128));
+        const GLuint picture = uploadTexture(gui.gl, grey);
+        QCOMPARE(engine->applyEffect("quality.brightness", 60, nullptr, nullptr), 1);
+        const int brightId = engine->processTexture(static_cast<int>(picture), kW, kH);
+        QVERIFY(brightId > 0);
+        const int bright = qRed(readTexture(gui.gl, static_cast<GLuint>(brightId), kW, kH).pixel(5, 5));
+        QVERIFY(bright > 150);
+        QCOMPARE(engine->clearAllEffects(), 1);
+
+        // The capture thread's context shares objects with the GUI context.
+        auto workerSurface = std::make_unique<QOffscreenSurface>();
+        workerSurface->setFormat(coreFormat());
+        workerSurface->create();
+        std::atomic<bool> stop{false};
+        std::atomic<int> workerFrames{0};
+        std::atomic<int> workerErrors{0};
+        QString workerFailure;
+        QThread *worker = QThread::create([&]() {
+            QOpenGLContext context;
+            context.setFormat(coreFormat());
+            context.setShareContext(gui.context.get());
+            if (!context.create() || !context.makeCurrent(workerSurface.get())) {
+                workerFailure = QStringLiteral("worker context");
+                workerErrors.fetch_add(1);
+                return;
+            }
+            Gl *gl = context.versionFunctions<Gl>();
+            gl->initializeOpenGLFunctions();
+            const std::vector<unsigned char> frame = greyFrame();
+            while (!stop.load()) {
+                const int rgb = engine->I420ToRgbTexture(frame.data(), kW, kH, 1);
+                if (rgb <= 0 || !near(readTexture(gl, static_cast<GLuint>(rgb), kW, kH).pixel(kW / 2, kH / 2), 128, 2)) {
+                    workerFailure = QStringLiteral("upload %1").arg(rgb);
+                    workerErrors.fetch_add(1);
+                    break;
+                }
+                const int out = engine->processTexture(rgb, kW, kH);
+                const QRgb p = out > 0 ? readTexture(gl, static_cast<GLuint>(out), kW, kH).pixel(kW / 3, kH / 3) : 0;
+                if (out <= 0 || !(near(p, 128, 2) || near(p, bright, 2))) {
+                    workerFailure = QStringLiteral("process %1 gave %2").arg(out).arg(qRed(p));
+                    workerErrors.fetch_add(1);
+                    break;
+                }
+                workerFrames.fetch_add(1);
+            }
+            context.doneCurrent();
+        });
+        worker->start();
+
+        int guiFrames = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < kRunMs && workerErrors.load() == 0) {
+            const bool on = (guiFrames / 3) % 2 == 0;
+            QCOMPARE(engine->applyEffect("quality.brightness", on ? 60 : 0, nullptr, nullptr), 1);
+            velvix::VelvixProperty event(6, "event.script.zentasdk.GreenScreenSetGreenParamsV2",
+                                         "{\"green_params_v2\":[0.5,0.1,1,0.5,0]}", true);
+            QCOMPARE(engine->applyProperty(&event), 1);
+            const int out = engine->processTexture(static_cast<int>(picture), kW, kH);
+            QVERIFY(out > 0);
+            const QRgb p = readTexture(gui.gl, static_cast<GLuint>(out), kW, kH).pixel(kW / 2, kH / 2);
+            QVERIFY2(near(p, 128, 2) || near(p, bright, 2), qPrintable(QString::number(qRed(p))));
+            if (guiFrames % 10 == 0)
+                QCOMPARE(engine->clearAllEffects(), 1);
+            ++guiFrames;
+        }
+        stop.store(true);
+        QVERIFY(worker->wait(20000));
+        delete worker;
+        QVERIFY2(workerErrors.load() == 0, qPrintable(workerFailure));
+        QVERIFY(workerFrames.load() > 5);
+        QVERIFY(guiFrames > 5);
+        qInfo("GUI frames %d, capture frames %d", guiFrames, workerFrames.load());
+
+        // The worker's context is gone; the engine keeps working on the GUI one.
+        QVERIFY(engine->processTexture(static_cast<int>(picture), kW, kH) > 0);
+        gui.gl->glDeleteTextures(1, &picture);
+        destroyVelvix(&engine);
+        QVERIFY(engine == nullptr);
+    }
+};
+
+QTEST_MAIN(TestEngineThreads)
+#include "test_engine_threads.moc"
