@@ -112,7 +112,10 @@ void checkContainment()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    qInstallMessageHandler(quietLog);
+    // EFFECTDEMO_FUZZ_LOG=1 keeps the extractor's log, to see which paths a
+    // corpus reaches when replaying it.
+    if (qEnvironmentVariableIsEmpty("EFFECTDEMO_FUZZ_LOG"))
+        qInstallMessageHandler(quietLog);
     g_root = fs::temp_directory_path() / ("effectdemo-fuzz-" + std::to_string(::getpid()));
     g_scratch = g_root / "scratch";
     g_dest = g_scratch / "dest";

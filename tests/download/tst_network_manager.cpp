@@ -350,6 +350,27 @@ private slots:
         QCOMPARE(readFile(m_dir + "/outer.png"), patternBody(400));
         QCOMPARE(readFile(m_dir + "/inner.png"), QByteArray("inner"));
     }
+
+    // Quitting the application ends every event loop, also the one waiting
+    // for the transfer; the call still reports once and cleans up. Must stay
+    // the last test: after exit() no further event loop runs.
+    void applicationQuitsMidTransfer()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = patternBody(4000);
+        route.mode = TestHttpServer::Route::Mode::Trickle;
+        route.trickleBytes = 10;
+        m_server.setRoute("/quit.png", route);
+
+        NetworkManager manager;
+        QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(0); });
+        const Outcome outcome = download(manager, m_server.url("/quit.png"), m_dir + "/quit.png");
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(outcome.elapsedMs < 5000);
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNetworkManager)
