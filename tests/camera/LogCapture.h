@@ -18,10 +18,15 @@ public:
         s_instance = nullptr;
     }
 
+    // A deep copy: the list keeps growing on other threads.
     QStringList lines() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
+        QStringList copy;
+        copy.reserve(m_lines.size());
+        for (const QString &line : m_lines)
+            copy.append(QString(line.constData(), line.size()));
+        return copy;
     }
     void clear()
     {
@@ -30,7 +35,8 @@ public:
     }
     bool contains(const QString &text) const
     {
-        for (const QString &line : lines())
+        const QStringList all = lines();
+        for (const QString &line : all)
             if (line.contains(text))
                 return true;
         return false;
@@ -38,7 +44,8 @@ public:
     int count(const QString &text) const
     {
         int n = 0;
-        for (const QString &line : lines())
+        const QStringList all = lines();
+        for (const QString &line : all)
             n += line.contains(text) ? 1 : 0;
         return n;
     }
@@ -48,7 +55,7 @@ private:
     {
         if (LogCapture *self = s_instance) {
             std::lock_guard<std::mutex> lock(self->m_mutex);
-            self->m_lines.append(message);
+            self->m_lines.append(QString(message.constData(), message.size()));
         }
         if (type == QtFatalMsg || type == QtWarningMsg || type == QtCriticalMsg) {
             if (s_instance && s_instance->m_previous)

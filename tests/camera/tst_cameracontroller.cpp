@@ -169,7 +169,10 @@ private slots:
         QVERIFY(log.contains("No cameras found with Qt API either"));
         QVERIFY(!controller.isWin32Mode());
 
-        platform->script->opensBeforeFailure = -1;
+        {
+            std::lock_guard<std::mutex> lock(platform->script->mutex);
+            platform->script->opensBeforeFailure = -1;
+        }
         QVERIFY(!controller.startCamera(1));
         QVERIFY(log.contains("Camera compatibility test failed, falling back to Qt API"));
 
