@@ -35,9 +35,9 @@ QGridLayout *makeGrid(QWidget *owner, int horizontalGap, int verticalGap)
     return grid;
 }
 
-QScrollArea *makeScrollArea()
+QScrollArea *makeScrollArea(QWidget *parent)
 {
-    auto *area = new QScrollArea;
+    auto *area = new QScrollArea(parent);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setFrameShape(QFrame::NoFrame);
@@ -45,9 +45,9 @@ QScrollArea *makeScrollArea()
     return area;
 }
 
-QWidget *makeSubPage(int width, const QString &style, QVBoxLayout **layoutOut)
+QWidget *makeSubPage(QWidget *parent, int width, const QString &style, QVBoxLayout **layoutOut)
 {
-    auto *page = new QWidget;
+    auto *page = new QWidget(parent);
     page->setStyleSheet(style);
     page->setFixedWidth(width);
     auto *layout = new QVBoxLayout(page);
@@ -91,7 +91,7 @@ void WidgetCreater::followModuleSwitch(PanelItem *group, QWidget *context,
 void WidgetCreater::buildGroupButton1(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *row = new QWidget;
+    auto *row = new QWidget(layout->parentWidget());
     row->setStyleSheet(QLatin1String(kGroupStyle));
     row->setContentsMargins(0, 0, 0, 0);
     row->setFixedWidth(width - 32);
@@ -160,7 +160,7 @@ void WidgetCreater::buildGroupButton1(PanelItem *group, QLayout *layout)
 void WidgetCreater::buildGroupButton2(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *container = new QWidget;
+    auto *container = new QWidget(layout->parentWidget());
     container->setStyleSheet(QLatin1String(kGroupStyle));
     container->setFixedWidth(width);
     auto *containerLayout = new QVBoxLayout(container);
@@ -203,7 +203,7 @@ void WidgetCreater::buildGroupButton2(PanelItem *group, QLayout *layout)
 void WidgetCreater::buildGroupButton3(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *container = new QWidget;
+    auto *container = new QWidget(layout->parentWidget());
     container->setStyleSheet(QLatin1String(kGroupStyle));
     container->setFixedWidth(width - 32);
     auto *containerLayout = new QVBoxLayout(container);
@@ -253,12 +253,14 @@ void WidgetCreater::buildGroupButton3(PanelItem *group, QLayout *layout)
 void WidgetCreater::buildScrollButtonGroup(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    QScrollArea *area = makeScrollArea();
+    QScrollArea *area = makeScrollArea(layout->parentWidget());
     area->setFixedWidth(width - 32);
     auto *content = new QWidget;
     content->setFixedWidth(width - 32);
     content->setStyleSheet(QLatin1String(kGroupStyle));
     content->setStyleSheet(QStringLiteral("background: transparent;"));
+    // Placed before it is filled, so only the empty content is restyled.
+    area->setWidget(content);
 
     // Templates are told apart by their effect lists, whatever the group's name.
     const bool templateMode = group->children.size() >= 2 && !group->children[1].paramList.empty();
@@ -317,24 +319,24 @@ void WidgetCreater::buildScrollButtonGroup(PanelItem *group, QLayout *layout)
     }
 
     content->adjustSize();
-    area->setWidget(content);
     layout->addWidget(area);
 }
 
 void WidgetCreater::buildScrollButtonGroupWithSlider(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *container = new QWidget;
+    auto *container = new QWidget(layout->parentWidget());
     container->setStyleSheet(QLatin1String(kGroupStyle));
     container->setFixedWidth(width);
     auto *containerLayout = new QVBoxLayout(container);
     containerLayout->setContentsMargins(0, 0, 0, 0);
     containerLayout->setSpacing(16);
 
-    QScrollArea *area = makeScrollArea();
+    QScrollArea *area = makeScrollArea(container);
     auto *content = new QWidget;
     content->setStyleSheet(QLatin1String(kGroupStyle));
     content->setStyleSheet(QStringLiteral("background: transparent;"));
+    area->setWidget(content);
     QGridLayout *grid = makeGrid(content, 16, 16);
     const int columns = gridColumns(width, 45, 16);
     auto *manager = new DIYButtonGroupManager(area);
@@ -348,18 +350,17 @@ void WidgetCreater::buildScrollButtonGroupWithSlider(PanelItem *group, QLayout *
         buttons.append(button);
     }
     content->adjustSize();
-    area->setWidget(content);
     area->setMaximumHeight(content->height());
     containerLayout->addWidget(area);
 
     QSlider *mainSlider = nullptr;
     QWidget *mainRow = createSliderRow(group->defaultSliderDisPlayName, group->defaultSliderDisPlayNameEn,
-                                       group, containerLayout, false, false, &mainSlider);
+                                       group, containerLayout, true, false, &mainSlider);
     QSlider *secondSlider = nullptr;
     QWidget *secondRow = nullptr;
     if (!group->extroSliderDisPlayName.isEmpty()) {
         secondRow = createSliderRow(group->extroSliderDisPlayName, group->extroSliderDisPlayNameEn, group,
-                                    containerLayout, false, true, &secondSlider);
+                                    containerLayout, true, true, &secondSlider);
     }
     mainRow->hide();
     if (secondRow)
@@ -391,35 +392,35 @@ void WidgetCreater::buildScrollButtonGroupWithSlider(PanelItem *group, QLayout *
 void WidgetCreater::buildTabWidget1(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *tabs = new QWidget;
+    auto *tabs = new QWidget(layout->parentWidget());
     tabs->setStyleSheet(QLatin1String(kGroupStyle));
     QGridLayout *grid = makeGrid(tabs, 16, 16);
     const int columns = gridColumns(width, 65, 16);
 
-    auto *stack = new QStackedWidget;
+    auto *stack = new QStackedWidget(layout->parentWidget());
     auto *manager = new ClickableLabelGroupManager(stack);
 
     ClickableLabel *first = nullptr;
     for (std::size_t i = 0; i < group->children.size(); ++i) {
         PanelItem &option = group->children[i];
         const int index = int(i);
-        auto *label = new ClickableLabel(appDirPrefix + option.icon, option.displayName, stack);
+        auto *label = new ClickableLabel(appDirPrefix + option.icon, option.displayName, tabs);
         label->setFixedSize(65, 72);
         manager->addLabel(label);
         grid->addWidget(label, index / columns, index % columns);
         if (!first)
             first = label;
 
-        auto *area = new QScrollArea;
+        auto *area = new QScrollArea(stack);
         area->setStyleSheet(QStringLiteral("QScrollArea { background-color: #292929; border: none; }"));
         area->setFrameShape(QFrame::NoFrame);
         area->setWidgetResizable(true);
         area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         QVBoxLayout *pageLayout = nullptr;
-        QWidget *subPage = makeSubPage(width, QLatin1String(kGroupStyle), &pageLayout);
-        buildItem(&option, pageLayout);
+        QWidget *subPage = makeSubPage(nullptr, width, QLatin1String(kGroupStyle), &pageLayout);
         area->setWidget(subPage);
+        buildItem(&option, pageLayout);
         stack->addWidget(area);
 
         connect(label, &ClickableLabel::clicked, stack, [stack, index]() { stack->setCurrentIndex(index); });
@@ -435,13 +436,13 @@ void WidgetCreater::buildTabWidget1(PanelItem *group, QLayout *layout)
 void WidgetCreater::buildTabWidget2(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *tabs = new QWidget;
+    auto *tabs = new QWidget(layout->parentWidget());
     tabs->setStyleSheet(QLatin1String(kGroupStyle));
     QGridLayout *grid = makeGrid(tabs, 16, 16);
     const int columns = gridColumns(width, 65, 16);
     const int overflowCell = 2 * columns - 1;
 
-    auto *stack = new QStackedWidget;
+    auto *stack = new QStackedWidget(layout->parentWidget());
     auto *manager = new HighLightButtonGroupManager(stack);
     MoreComboBox *combo = nullptr;
     HighLightButton *first = nullptr;
@@ -450,7 +451,7 @@ void WidgetCreater::buildTabWidget2(PanelItem *group, QLayout *layout)
         PanelItem &option = group->children[i];
         const int c = int(i);
         if (c < overflowCell) {
-            auto *button = new HighLightButton(option.displayName, stack);
+            auto *button = new HighLightButton(option.displayName, tabs);
             manager->addButton(button);
             grid->addWidget(button, c / columns, c % columns);
             if (!first)
@@ -461,7 +462,7 @@ void WidgetCreater::buildTabWidget2(PanelItem *group, QLayout *layout)
             });
         } else {
             if (!combo) {
-                combo = new MoreComboBox(stack);
+                combo = new MoreComboBox(tabs);
                 manager->setMoreComboBox(combo);
                 connect(combo, &MoreComboBox::requestExclusiveHighlight, manager,
                         &HighLightButtonGroupManager::highlightExclusively);
@@ -470,7 +471,7 @@ void WidgetCreater::buildTabWidget2(PanelItem *group, QLayout *layout)
             combo->addItem(option.displayName);
         }
         QVBoxLayout *pageLayout = nullptr;
-        QWidget *subPage = makeSubPage(width, QLatin1String(kGroupStyle), &pageLayout);
+        QWidget *subPage = makeSubPage(stack, width, QLatin1String(kGroupStyle), &pageLayout);
         buildItem(&option, pageLayout);
         stack->addWidget(subPage);
     }
@@ -503,13 +504,13 @@ void WidgetCreater::buildTabWidget2(PanelItem *group, QLayout *layout)
 void WidgetCreater::buildTabWidget3(PanelItem *group, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *tabs = new QWidget;
+    auto *tabs = new QWidget(layout->parentWidget());
     tabs->setStyleSheet(QLatin1String(kGroupStyle));
     QGridLayout *grid = makeGrid(tabs, 12, 12);
     const int columns = gridColumns(width, 65, 12);
     const int overflowCell = 2 * columns - 1;
 
-    auto *stack = new QStackedWidget;
+    auto *stack = new QStackedWidget(layout->parentWidget());
     auto *manager = new HighLightButtonGroupManager(stack);
     QComboBox *combo = nullptr;
     HighLightButton *first = nullptr;
@@ -518,20 +519,20 @@ void WidgetCreater::buildTabWidget3(PanelItem *group, QLayout *layout)
         PanelItem &option = group->children[i];
         const int c = int(i);
         if (c < overflowCell) {
-            auto *button = new HighLightButton(option.displayName, stack);
+            auto *button = new HighLightButton(option.displayName, tabs);
             manager->addButton(button);
             grid->addWidget(button, c / columns, c % columns);
             if (!first)
                 first = button;
             connect(button, &QPushButton::clicked, stack, [stack, c]() { stack->setCurrentIndex(c); });
             QVBoxLayout *pageLayout = nullptr;
-            QWidget *subPage = makeSubPage(width, QStringLiteral("border: none"), &pageLayout);
+            QWidget *subPage = makeSubPage(stack, width, QStringLiteral("border: none"), &pageLayout);
             buildItem(&option, pageLayout);
             stack->addWidget(subPage);
         } else {
             // Overflow options are listed only; they have no page of their own.
             if (!combo) {
-                combo = new QComboBox(stack);
+                combo = new QComboBox(tabs);
                 combo->setFixedSize(65, 72);
                 grid->addWidget(combo, c / columns, c % columns);
             }

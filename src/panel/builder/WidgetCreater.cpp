@@ -25,6 +25,9 @@
 
 namespace {
 
+// Width a layout's items are built for, where it differs from its widget's.
+const char *const kPanelWidthProperty = "panelWidth";
+
 QFont captionFont()
 {
     QFont font(QStringLiteral("Microsoft YaHei"));
@@ -173,7 +176,9 @@ void WidgetCreater::onModuleButtonClicked(const QString &moduleName, BeautyModul
     moduleSwitch = nullptr;
     currentModuleIndex = moduleIndexByName.value(moduleName, -1);
 
-    auto *page = new QWidget;
+    // Built in place under the stack: moving a styled subtree to another
+    // parent repolishes all of it, which would dominate the build time.
+    auto *page = new QWidget(pageStack);
     page->setStyleSheet(QStringLiteral("background-color: #292929"));
     page->setFixedWidth(260);
 
@@ -234,7 +239,12 @@ void WidgetCreater::clearPages()
 
 int WidgetCreater::layoutWidth(QLayout *layout)
 {
-    QWidget *owner = layout ? layout->parentWidget() : nullptr;
+    if (!layout)
+        return 260;
+    const QVariant width = layout->property(kPanelWidthProperty);
+    if (width.isValid())
+        return width.toInt();
+    QWidget *owner = layout->parentWidget();
     return owner ? owner->width() : 260;
 }
 
@@ -316,7 +326,7 @@ QWidget *WidgetCreater::createValueSliderRow(const QString &caption, QLayout *la
                                              QSlider **sliderOut, QLabel **valueLabelOut)
 {
     const int width = layoutWidth(layout);
-    auto *row = new QWidget;
+    auto *row = new QWidget(layout->parentWidget());
     row->setStyleSheet(QStringLiteral("border: none"));
     row->setFixedHeight(34);
     row->setFixedWidth(indented ? width - 32 : width);
@@ -348,8 +358,8 @@ QWidget *WidgetCreater::createValueSliderRow(const QString &caption, QLayout *la
         rowLayout->addWidget(captionLabel, 0);
     rowLayout->addWidget(slider, 1);
     rowLayout->addWidget(valueLabel, 0);
-    row->adjustSize();
     layout->addWidget(row);
+    row->adjustSize();
 
     connect(slider, &QSlider::valueChanged, valueLabel,
             [valueLabel](int value) { valueLabel->setText(QString::number(value)); });
@@ -462,7 +472,7 @@ void WidgetCreater::buildComposite(PanelItem *item, QLayout *layout)
 void WidgetCreater::buildSwitchRow(PanelItem *item, QLayout *layout, bool withRestore)
 {
     const int width = layoutWidth(layout);
-    auto *row = new QWidget;
+    auto *row = new QWidget(layout->parentWidget());
     row->setStyleSheet(QStringLiteral("background-color: #292929"));
     row->setFixedHeight(18);
     row->setFixedWidth(width - 32);
@@ -503,7 +513,7 @@ void WidgetCreater::buildSwitchRow(PanelItem *item, QLayout *layout, bool withRe
 void WidgetCreater::buildReturnHeader(PanelItem *item, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *row = new QWidget;
+    auto *row = new QWidget(layout->parentWidget());
     row->setStyleSheet(QStringLiteral("background-color: #292929"));
     row->setFixedHeight(18);
     row->setFixedWidth(width - 32);
@@ -537,9 +547,11 @@ void WidgetCreater::buildReturnHeader(PanelItem *item, QLayout *layout)
 void WidgetCreater::buildFoldPage(PanelItem *item, QLayout *layout)
 {
     const int width = layoutWidth(layout);
-    auto *area = new QScrollArea;
+    auto *area = new QScrollArea(layout->parentWidget());
     auto *content = new QWidget;
     content->setFixedWidth(width - 32);
+    content->setStyleSheet(QStringLiteral("QWidget{ background:transparent; }"));
+    area->setWidget(content);
     auto *contentLayout = new QVBoxLayout(content);
     contentLayout->setAlignment(Qt::AlignTop);
     contentLayout->setContentsMargins(0, 0, 0, 0);
@@ -547,17 +559,15 @@ void WidgetCreater::buildFoldPage(PanelItem *item, QLayout *layout)
 
     for (PanelItem &child : item->children) {
         auto *section = new FoldPageWidget(child.displayName, content);
-        auto *holder = new QWidget;
-        holder->setFixedWidth(width);
-        holder->setStyleSheet(QStringLiteral("background-color: #292929"));
-        auto *holderLayout = new QVBoxLayout(holder);
-        holderLayout->setAlignment(Qt::AlignTop);
-        holderLayout->setContentsMargins(0, 0, 0, 0);
-        holderLayout->setSpacing(16);
-        buildItem(&child, holderLayout);
-        // The section takes the layout and its widgets; the holder is empty now.
-        section->setContentLayout(holderLayout);
-        delete holder;
+        // The section's own content holds the child; it is built for a
+        // W-wide holder, as if it were laid out on the page itself.
+        auto *sectionLayout = new QVBoxLayout;
+        sectionLayout->setAlignment(Qt::AlignTop);
+        sectionLayout->setContentsMargins(0, 0, 0, 0);
+        sectionLayout->setSpacing(16);
+        sectionLayout->setProperty(kPanelWidthProperty, width);
+        section->setContentLayout(sectionLayout);
+        buildItem(&child, sectionLayout);
         contentLayout->addWidget(section);
         connect(section, &FoldPageWidget::signalFoldPageClicked, content, [content, area]() {
             content->adjustSize();
@@ -565,18 +575,16 @@ void WidgetCreater::buildFoldPage(PanelItem *item, QLayout *layout)
         });
     }
 
-    area->setWidget(content);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setStyleSheet(QStringLiteral("QScrollArea { background:transparent; }"));
     area->setFrameShape(QFrame::NoFrame);
-    content->setStyleSheet(QStringLiteral("QWidget{ background:transparent; }"));
     layout->addWidget(area);
 }
 
 void WidgetCreater::buildUploadControl(PanelItem *item, QLayout *layout)
 {
-    auto *container = new QWidget;
+    auto *container = new QWidget(layout->parentWidget());
     auto *containerLayout = new QVBoxLayout(container);
     containerLayout->setContentsMargins(0, 0, 0, 0);
     containerLayout->setSpacing(4);
@@ -647,7 +655,7 @@ QWidget *WidgetCreater::createSegmentationButton(const QString &imagePath, QWidg
 
 void WidgetCreater::buildImageLabel(QLayout *layout)
 {
-    auto *label = new QLabel(QString());
+    auto *label = new QLabel(QString(), layout->parentWidget());
     label->setStyleSheet(QStringLiteral("QLabel{background-color: blue;}"));
     label->setFixedSize(228, 120);
     label->setAlignment(Qt::AlignCenter);
