@@ -364,7 +364,7 @@ private slots:
         m_server.setRoute("/quit.png", route);
 
         NetworkManager manager;
-        QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(300, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         const Outcome outcome = download(manager, m_server.url("/quit.png"), m_dir + "/quit.png");
         QCOMPARE(outcome.finishedCount, 1);
         QVERIFY(!outcome.success);
