@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -63,6 +64,7 @@ private slots:
     void malformedFileLogsParserError();
     void arrayTopLevelGivesDefaults();
     void shippedFixtureSetCoversEveryUiType();
+    void shippedPanelMatchesEngineAndSideBar();
 };
 
 void TestPanelConfig::uiTypeTable_data()
@@ -292,6 +294,67 @@ void TestPanelConfig::shippedFixtureSetCoversEveryUiType()
     }
     for (int type = 1; type <= 19; ++type)
         QVERIFY2(seen.contains(type), qPrintable(QString::number(type)));
+}
+
+void TestPanelConfig::shippedPanelMatchesEngineAndSideBar()
+{
+    const QString source = QStringLiteral(PANELBUILDER_SOURCE_DIR "/");
+    QFile doc(source + QStringLiteral("docs/effects.md"));
+    if (!doc.open(QIODevice::ReadOnly))
+        QSKIP("docs/effects.md is not there");
+    QSet<QString> engineNames;
+    const QString text = QString::fromUtf8(doc.readAll());
+    QRegularExpression quoted(QStringLiteral("`([A-Za-z0-9_.]+)`"));
+    for (auto it = quoted.globalMatch(text); it.hasNext();)
+        engineNames.insert(it.next().captured(1));
+
+    const QStringList modules = {"beauty_template.json", "premium_beauty.json", "beauty.json",
+                                 "single_beauty.json",   "image_quality.json",  "beauty_body.json",
+                                 "light_makeup.json",    "style_makeover.json", "lut.json",
+                                 "2d_motions.json",      "3d_motions.json",     "hand_motions.json",
+                                 "segmentation.json",    "virtual_character.json"};
+    const QString dir = source + QStringLiteral("beauty_panel/panel_json/");
+    QStringList names;
+    std::function<void(const PanelItem &)> check = [&](const PanelItem &item) {
+        std::vector<SdkParam> settings = item.paramList;
+        settings.push_back(item.sdkParam);
+        for (const SdkParam &s : settings) {
+            const QString name = QString::fromStdString(s.effectName);
+            if (!name.isEmpty())
+                QVERIFY2(engineNames.contains(name), qPrintable(name));
+            if (!s.resourcePath.empty())
+                QVERIFY2(QFileInfo::exists(source + "res/" + QString::fromStdString(s.resourcePath)),
+                         s.resourcePath.c_str());
+        }
+        if (!item.icon.isEmpty())
+            QVERIFY2(QFileInfo::exists(source + item.icon), qPrintable(item.icon));
+        for (const PanelItem &child : item.children)
+            check(child);
+    };
+    for (const QString &file : modules) {
+        PanelItem item;
+        loadPanelFile(dir + file, &item);
+        QVERIFY2(!item.displayName.isEmpty(), qPrintable(file));
+        names << item.displayName;
+        check(item);
+    }
+    PanelItem templatePage;
+    loadPanelFile(dir + QStringLiteral("beauty_template_panel.json"), &templatePage);
+    QCOMPARE(templatePage.children.front().uiType, int(UiReturnButtonGroup));
+    check(templatePage);
+
+    // Every module of the side bar is reached through the navigation groups.
+    PanelItem navigation;
+    loadPanelFile(dir + QStringLiteral("navigation_bar.json"), &navigation);
+    int entries = 0;
+    for (const PanelItem &group : navigation.children) {
+        for (const PanelItem &entry : group.children) {
+            QVERIFY2(names.contains(entry.displayName), qPrintable(entry.displayName));
+            ++entries;
+        }
+    }
+    QCOMPARE(entries, 13);
+    QCOMPARE(names.front(), QStringLiteral("美颜模板"));
 }
 
 QTEST_GUILESS_MAIN(TestPanelConfig)

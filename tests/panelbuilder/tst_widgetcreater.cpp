@@ -888,6 +888,12 @@ void TestWidgetCreater::screenshots()
         QSKIP("set PANELBUILDER_SCREENSHOTS to a folder to save one page per arrangement");
     QDir().mkpath(out);
     Panel panel;
+    if (qEnvironmentVariableIsSet("PANELBUILDER_SCREENSHOTS_SHIPPED")) {
+        // The description files and icons that ship beside the program.
+        const QString appDir = QCoreApplication::applicationDirPath();
+        panel.creater.setPanelJsonDir(appDir + QStringLiteral("/beauty_panel/panel_json/"));
+        panel.creater.setAppDirPrefix(appDir + QStringLiteral("/"));
+    }
     panel.window.setStyleSheet(QStringLiteral("background-color: #333;"));
     panel.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel.window));
