@@ -16,6 +16,63 @@
 #include <chrono>
 #include <exception>
 
+// Makes a GUI-thread context current for a block and puts back what was
+// current before (inside the display's initializeGL that is the display's own
+// context, which must stay current). The display widget leaves its context
+// current with its own framebuffer bound; engine calls run on the default
+// framebuffer instead, so nothing the engine does to the bound framebuffer
+// can reach the widget's.
+class ContextScope
+{
+public:
+    ContextScope(QOpenGLContext *context, QSurface *surface)
+        : m_context(context)
+    {
+        if (!context)
+            return;
+        m_previous = QOpenGLContext::currentContext();
+        if (m_previous == context) {
+            m_ok = true;
+        } else {
+            m_previousSurface = m_previous ? m_previous->surface() : nullptr;
+            m_ok = context->makeCurrent(surface);
+            m_made = m_ok;
+        }
+        if (m_ok) {
+            QOpenGLFunctions *gl = context->functions();
+            gl->glGetIntegerv(GL_FRAMEBUFFER_BINDING, &m_framebuffer);
+            if (m_framebuffer != 0)
+                gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        }
+    }
+    ~ContextScope() { release(); }
+    ContextScope(const ContextScope &) = delete;
+    ContextScope &operator=(const ContextScope &) = delete;
+
+    bool ok() const { return m_ok; }
+    void release()
+    {
+        if (m_ok && m_framebuffer != 0 && QOpenGLContext::currentContext() == m_context)
+            m_context->functions()->glBindFramebuffer(GL_FRAMEBUFFER, GLuint(m_framebuffer));
+        m_framebuffer = 0;
+        if (!m_made)
+            return;
+        m_made = false;
+        if (m_previous && m_previousSurface)
+            m_previous->makeCurrent(m_previousSurface);
+        else
+            m_context->doneCurrent();
+    }
+
+private:
+    QOpenGLContext *m_context = nullptr;
+    QOpenGLContext *m_previous = nullptr;
+    QSurface *m_previousSurface = nullptr;
+    GLint m_framebuffer = 0;
+    bool m_ok = false;
+    bool m_made = false;
+};
+
 namespace {
 
 qint64 steadyNowNs()
@@ -34,50 +91,6 @@ bool onMainThread()
 {
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
-
-// Makes a GUI-thread context current for a block and puts back what was
-// current before (inside the display's initializeGL that is the display's own
-// context, which must stay current).
-class ContextScope
-{
-public:
-    ContextScope(QOpenGLContext *context, QSurface *surface)
-        : m_context(context)
-    {
-        if (!context)
-            return;
-        m_previous = QOpenGLContext::currentContext();
-        if (m_previous == context) {
-            m_ok = true;
-            return;
-        }
-        m_previousSurface = m_previous ? m_previous->surface() : nullptr;
-        m_ok = context->makeCurrent(surface);
-        m_made = m_ok;
-    }
-    ~ContextScope() { release(); }
-    ContextScope(const ContextScope &) = delete;
-    ContextScope &operator=(const ContextScope &) = delete;
-
-    bool ok() const { return m_ok; }
-    void release()
-    {
-        if (!m_made)
-            return;
-        m_made = false;
-        if (m_previous && m_previousSurface)
-            m_previous->makeCurrent(m_previousSurface);
-        else
-            m_context->doneCurrent();
-    }
-
-private:
-    QOpenGLContext *m_context = nullptr;
-    QOpenGLContext *m_previous = nullptr;
-    QSurface *m_previousSurface = nullptr;
-    bool m_ok = false;
-    bool m_made = false;
-};
 
 enum class HeaderKind { Unknown, Jpeg, Png, Gif, Bmp, WebP };
 
@@ -286,9 +299,12 @@ bool VideoFilter::beginFrameContext(bool onGuiThread)
     if (onGuiThread) {
         if (!m_context)
             return false;
-        if (QOpenGLContext::currentContext() == m_context)
-            return true;
-        return m_context->makeCurrent(m_surface);
+        m_guiFrameScope = std::make_unique<ContextScope>(m_context, m_surface);
+        if (!m_guiFrameScope->ok()) {
+            m_guiFrameScope.reset();
+            return false;
+        }
+        return true;
     }
     QOpenGLContext *context = m_captureContext;
     if (!context || !m_captureSurface)
@@ -316,8 +332,10 @@ bool VideoFilter::beginFrameContext(bool onGuiThread)
 
 void VideoFilter::endFrameContext(bool onGuiThread)
 {
-    if (onGuiThread)
-        return; // the display context stays current on the GUI thread
+    if (onGuiThread) {
+        m_guiFrameScope.reset();
+        return;
+    }
     QOpenGLContext *context = m_captureContext;
     if (!context)
         return;

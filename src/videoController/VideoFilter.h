@@ -22,6 +22,7 @@
 #include <mutex>
 #include <string>
 
+class ContextScope;
 class QOffscreenSurface;
 class QOpenGLContext;
 class QSurface;
@@ -116,6 +117,9 @@ private:
     QOpenGLContext *m_captureContext = nullptr;
     QOffscreenSurface *m_captureSurface = nullptr;
     std::atomic<bool> m_captureContextFailureLogged{false};
+    // Frames delivered on the GUI thread (a fallback camera) use the display
+    // context; this holds it for the frame.
+    std::unique_ptr<ContextScope> m_guiFrameScope;
 
     // Processing size, width in the high half: one atomic, so a reader never
     // sees the width of one size with the height of another.
