@@ -194,6 +194,7 @@ private slots:
     void switchOffStateSurvivesRebuild();
     void replacedPagesAreDestroyed();
     void moduleSwitchNeverDangles();
+    void builderDestroyedBeforeWidgets();
     void screenshots();
 };
 
@@ -879,6 +880,34 @@ void TestWidgetCreater::moduleSwitchNeverDangles()
     QCOMPARE(panel.stack->count(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!page);
+}
+
+void TestWidgetCreater::builderDestroyedBeforeWidgets()
+{
+    // The window destroys its by-value builder before its child widgets.
+    QWidget window;
+    auto *bar = new SideBarWidget(&window);
+    bar->addDefaultModules();
+    auto *stack = new StackedWidget(&window);
+    VideoFilter filter;
+    auto creater = std::make_unique<WidgetCreater>();
+    creater->setPanelJsonDir(kFixtures + QStringLiteral("panel/"));
+    creater->setAppDirPrefix(kFixtures);
+    creater->buildPanels(bar, stack, &filter, &window, true);
+    bar->findModuleButton("美颜美型", "美颜")->click();
+    QPointer<QWidget> retired = stack->currentWidget();
+    bar->findModuleButton("美妆", "单点美妆")->click();
+    QPointer<QWidget> shown = stack->currentWidget();
+    QPointer<Slider> slider = shown->findChild<Slider *>();
+    QVERIFY(retired && shown && slider);
+    creater.reset();
+    QVERIFY(!retired);
+    QVERIFY(!shown);
+    QVERIFY(!slider);
+    QCOMPARE(stack->count(), 0);
+    // Clicks on the side bar reach nothing any more.
+    bar->findModuleButton("美颜美型", "美体")->click();
+    QCOMPARE(stack->count(), 0);
 }
 
 void TestWidgetCreater::screenshots()

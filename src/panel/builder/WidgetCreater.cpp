@@ -92,10 +92,16 @@ WidgetCreater::WidgetCreater()
 
 WidgetCreater::~WidgetCreater()
 {
-    // The module buttons outlive us in tests and rebuilds; their click
-    // connections capture this object.
+    // The side bar and the pages may outlive us (the window deletes its
+    // widgets after its members); their connections capture this object.
     for (const QMetaObject::Connection &connection : m_moduleButtonConnections)
         disconnect(connection);
+    if (pageStack) {
+        for (int i = pageStack->count() - 1; i >= 0; --i)
+            retirePage(pageStack->widget(i));
+    }
+    for (const QPointer<QWidget> &page : qAsConst(m_retiredPages))
+        delete page.data();
 }
 
 void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoFilter *filter,
@@ -154,7 +160,7 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
         button->setDotVisible(rootItem.children[std::size_t(found.value())].uiState == 1);
         if (connectModuleButtons) {
             m_moduleButtonConnections.append(
-                connect(button, &QPushButton::clicked, pageStack,
+                connect(button, &QPushButton::clicked, pageStack.data(),
                         [this, text, button]() { onModuleButtonClicked(text, button); }));
         }
     }
@@ -222,10 +228,13 @@ void WidgetCreater::retirePage(QWidget *page)
 {
     if (!page)
         return;
-    pageStack->removeWidget(page);
+    if (pageStack)
+        pageStack->removeWidget(page);
     page->hide();
     // A control of this page may be the one whose signal is running now.
     page->deleteLater();
+    m_retiredPages.removeAll(nullptr);
+    m_retiredPages.append(page);
 }
 
 void WidgetCreater::clearPages()

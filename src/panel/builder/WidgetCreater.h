@@ -3,6 +3,7 @@
 #include "PanelConfig.h"
 
 #include "NetworkManager.h"
+#include "StackedWidget.h"
 #include "SwitchButton.h"
 
 #include <QFontMetrics>
@@ -25,7 +26,6 @@ class QLayout;
 class QSlider;
 class QWidget;
 class SideBarWidget;
-class StackedWidget;
 class VideoFilter;
 
 Q_DECLARE_METATYPE(PanelItem)
@@ -201,7 +201,8 @@ private:
     VideoFilter *videoFilter = nullptr;
     QWidget *dialogAnchor = nullptr;
     SideBarWidget *sideBar = nullptr;
-    StackedWidget *pageStack = nullptr;
+    // Guarded: the window may destroy its widgets before or after us.
+    QPointer<StackedWidget> pageStack;
     // Guarded: the switch lives on a page that may be destroyed.
     QPointer<SwitchButton> moduleSwitch;
     NetworkManager m_networkManager;
@@ -210,4 +211,6 @@ private:
 
     QList<RuleCall> m_ruleCalls;
     QList<QMetaObject::Connection> m_moduleButtonConnections;
+    // Pages removed from the stack and waiting for the event loop to delete them.
+    QList<QPointer<QWidget>> m_retiredPages;
 };
