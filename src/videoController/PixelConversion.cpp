@@ -207,6 +207,123 @@ __attribute__((target("ssse3"))) void yuyvRowSsse3(const uint8_t *row, int width
     yuyvRowScalar(row, x, width, yRow, uRow, vRow, chromaWidth);
 }
 
+
+bool cpuHasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// The same arithmetic on 32 pixels per step. 256-bit horizontal adds and
+// packs work inside each 128-bit lane, so the results are put back in pixel
+// order with one permute at the end.
+struct Coefficients256
+{
+    __m256i y1, y2, u, v;
+};
+
+__attribute__((target("avx2"))) inline Coefficients256 widen(const Coefficients &c)
+{
+    return {_mm256_broadcastsi128_si256(c.y1), _mm256_broadcastsi128_si256(c.y2), _mm256_broadcastsi128_si256(c.u),
+            _mm256_broadcastsi128_si256(c.v)};
+}
+
+__attribute__((target("avx2"))) inline __m256i lumaOf8(__m256i px, const Coefficients256 &c)
+{
+    return _mm256_add_epi16(_mm256_maddubs_epi16(px, c.y1), _mm256_maddubs_epi16(px, c.y2));
+}
+
+// p0..p3 hold pixels 0-7, 8-15, 16-23, 24-31 (lane 0 the first four of each).
+__attribute__((target("avx2"))) inline __m256i luma32(__m256i p0, __m256i p1, __m256i p2, __m256i p3,
+                                                      const Coefficients256 &c)
+{
+    const __m256i round = _mm256_set1_epi16(128);
+    __m256i lo = _mm256_hadd_epi16(lumaOf8(p0, c), lumaOf8(p1, c));
+    __m256i hi = _mm256_hadd_epi16(lumaOf8(p2, c), lumaOf8(p3, c));
+    lo = _mm256_srli_epi16(_mm256_add_epi16(lo, round), 8);
+    hi = _mm256_srli_epi16(_mm256_add_epi16(hi, round), 8);
+    const __m256i packed = _mm256_packus_epi16(lo, hi);
+    const __m256i ordered = _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    return _mm256_add_epi8(ordered, _mm256_set1_epi8(16));
+}
+
+// U of the 16 even pixels to u, V to v.
+__attribute__((target("avx2"))) inline void chroma16(__m256i p0, __m256i p1, __m256i p2, __m256i p3,
+                                                     const Coefficients256 &c, uint8_t *u, uint8_t *v)
+{
+    const __m256i e0 = _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(p0), _mm256_castsi256_ps(p1), _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256i e1 = _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(p2), _mm256_castsi256_ps(p3), _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256i round = _mm256_set1_epi16(128);
+    __m256i us = _mm256_hadd_epi16(_mm256_maddubs_epi16(e0, c.u), _mm256_maddubs_epi16(e1, c.u));
+    __m256i vs = _mm256_hadd_epi16(_mm256_maddubs_epi16(e0, c.v), _mm256_maddubs_epi16(e1, c.v));
+    us = _mm256_add_epi16(_mm256_srai_epi16(_mm256_add_epi16(us, round), 8), round);
+    vs = _mm256_add_epi16(_mm256_srai_epi16(_mm256_add_epi16(vs, round), 8), round);
+    // Bytes now come in pairs of samples: lane 0 holds pairs 0, 2, 4, 6 and
+    // lane 1 pairs 1, 3, 5, 7, for U then V.
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(us, vs), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128i uHalves = _mm256_castsi256_si128(packed);
+    const __m128i vHalves = _mm256_extracti128_si256(packed, 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(u), _mm_unpacklo_epi16(uHalves, _mm_srli_si128(uHalves, 8)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(v), _mm_unpacklo_epi16(vHalves, _mm_srli_si128(vHalves, 8)));
+}
+
+__attribute__((target("avx2"))) void bgrxRowAvx2(const uint8_t *row, int width, uint8_t *yRow, uint8_t *uRow,
+                                                 uint8_t *vRow, int chromaWidth, const Coefficients &c128)
+{
+    const Coefficients256 c = widen(c128);
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const uint8_t *s = row + size_t(x) * 4;
+        const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+        const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + 32));
+        const __m256i p2 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + 64));
+        const __m256i p3 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + 96));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(yRow + x), luma32(p0, p1, p2, p3, c));
+        if (uRow)
+            chroma16(p0, p1, p2, p3, c, uRow + x / 2, vRow + x / 2);
+    }
+    if (x < width)
+        bgrxRowSsse3(row + size_t(x) * 4, width - x, yRow + x, uRow ? uRow + x / 2 : nullptr,
+                     vRow ? vRow + x / 2 : nullptr, chromaWidth - x / 2, c128);
+}
+
+__attribute__((target("avx2"))) inline __m256i loadRgb24Pair(const uint8_t *lane0, const uint8_t *lane1,
+                                                             __m256i expand)
+{
+    const __m256i both = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(lane0))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i *>(lane1)), 1);
+    return _mm256_shuffle_epi8(both, expand);
+}
+
+__attribute__((target("avx2"))) void rgb24RowAvx2(const uint8_t *row, int width, uint8_t *yRow, uint8_t *uRow,
+                                                  uint8_t *vRow, int chromaWidth, const Coefficients &c128)
+{
+    const Coefficients256 c = widen(c128);
+    // As in the SSSE3 row: four pixels from each 16-byte load, the last load
+    // ending exactly at the group's end.
+    const __m128i expandLow = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i expandHigh = _mm_setr_epi8(6, 5, 4, -1, 9, 8, 7, -1, 12, 11, 10, -1, 15, 14, 13, -1);
+    const __m256i expand = _mm256_broadcastsi128_si256(expandLow);
+    const __m256i expandLast = _mm256_inserti128_si256(_mm256_castsi128_si256(expandLow), expandHigh, 1);
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const uint8_t *s = row + size_t(x) * 3;
+        const __m256i p0 = loadRgb24Pair(s, s + 12, expand);
+        const __m256i p1 = loadRgb24Pair(s + 24, s + 36, expand);
+        const __m256i p2 = loadRgb24Pair(s + 48, s + 60, expand);
+        const __m256i p3 = loadRgb24Pair(s + 72, s + 80, expandLast);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(yRow + x), luma32(p0, p1, p2, p3, c));
+        if (uRow)
+            chroma16(p0, p1, p2, p3, c, uRow + x / 2, vRow + x / 2);
+    }
+    if (x < width)
+        rgb24RowSsse3(row + size_t(x) * 3, width - x, yRow + x, uRow ? uRow + x / 2 : nullptr,
+                      vRow ? vRow + x / 2 : nullptr, chromaWidth - x / 2, c128);
+}
+
 #endif // PIXELCONV_X86
 
 // Runs the row converter over the picture; chroma only for even rows that
@@ -232,6 +349,17 @@ size_t i420Size(int width, int height)
     return size_t(width) * size_t(height) * 3 / 2;
 }
 
+const char *simdPath()
+{
+#ifdef PIXELCONV_X86
+    if (cpuHasAvx2())
+        return "AVX2 (YUYV: SSSE3)";
+    if (cpuHasSsse3())
+        return "SSSE3";
+#endif
+    return "scalar";
+}
+
 bool usesSimd()
 {
 #ifdef PIXELCONV_X86
@@ -246,6 +374,14 @@ void bgrxToI420(const uint8_t *src, int width, int height, uint8_t *dst)
     if (!src || !dst || width <= 0 || height <= 0)
         return;
 #ifdef PIXELCONV_X86
+    if (cpuHasAvx2()) {
+        const Coefficients c = bgrxCoefficients();
+        convertRows(src, size_t(width) * 4, width, height, dst,
+                    [&](const uint8_t *row, uint8_t *y, uint8_t *u, uint8_t *v, int cw) {
+                        bgrxRowAvx2(row, width, y, u, v, cw, c);
+                    });
+        return;
+    }
     if (cpuHasSsse3()) {
         const Coefficients c = bgrxCoefficients();
         convertRows(src, size_t(width) * 4, width, height, dst,
@@ -266,6 +402,14 @@ void rgb24ToI420(const uint8_t *src, int width, int height, uint8_t *dst)
     if (!src || !dst || width <= 0 || height <= 0)
         return;
 #ifdef PIXELCONV_X86
+    if (cpuHasAvx2()) {
+        const Coefficients c = bgrxCoefficients();
+        convertRows(src, size_t(width) * 3, width, height, dst,
+                    [&](const uint8_t *row, uint8_t *y, uint8_t *u, uint8_t *v, int cw) {
+                        rgb24RowAvx2(row, width, y, u, v, cw, c);
+                    });
+        return;
+    }
     if (cpuHasSsse3()) {
         const Coefficients c = bgrxCoefficients();
         convertRows(src, size_t(width) * 3, width, height, dst,

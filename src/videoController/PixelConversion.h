@@ -26,5 +26,7 @@ void yuyvToI420(const uint8_t *src, int width, int height, uint8_t *dst);
 
 // Whether the vector paths are in use on this processor (for benchmark labels).
 bool usesSimd();
+// Which vector path runs here, for benchmark output.
+const char *simdPath();
 
 } // namespace pixelconv

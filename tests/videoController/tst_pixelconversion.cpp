@@ -58,7 +58,7 @@ private slots:
         QTest::addColumn<int>("w");
         QTest::addColumn<int>("h");
         QTest::addColumn<int>("fill");
-        const QSize sizes[] = {{1280, 720}, {1920, 1080}, {640, 480}, {16, 2}, {32, 4},  {17, 9},
+        const QSize sizes[] = {{1280, 720}, {1920, 1080}, {640, 480}, {16, 2}, {32, 4}, {17, 9}, {50, 3}, {63, 4}, {96, 2},
                                {33, 7},     {47, 5},      {1, 1},     {2, 2},  {15, 3}, {3, 1}};
         const char *names[] = {"bgrx", "rgb24", "yuyv"};
         for (int kind = 0; kind < 3; ++kind) {
