@@ -236,6 +236,12 @@ void TestWidgetCreater::rebuildUsesStartupConnection()
     panel.open("美颜美型", "美颜");
     QCOMPARE(countLog(QStringLiteral("创建stactedwidget耗时：")), 1);
     QCOMPARE(panel.creater.shownModuleIndex(), 2);
+
+    // Binding again with connections replaces the first binding.
+    panel.build(true);
+    g_log.clear();
+    panel.open("美颜美型", "美体");
+    QCOMPARE(countLog(QStringLiteral("创建stactedwidget耗时：")), 1);
 }
 
 void TestWidgetCreater::treeAndIndexes()

@@ -145,6 +145,12 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
             indexEffectItems(&rootItem.children[std::size_t(index)]);
     }
 
+    if (connectModuleButtons) {
+        // A second binding replaces the first instead of building two pages per click.
+        for (const QMetaObject::Connection &connection : qAsConst(m_moduleButtonConnections))
+            disconnect(connection);
+        m_moduleButtonConnections.clear();
+    }
     BeautyModuleButton *first = nullptr;
     for (int row = 0; row < sideBar->count(); ++row) {
         auto *button = qobject_cast<BeautyModuleButton *>(sideBar->itemWidget(sideBar->item(row)));
