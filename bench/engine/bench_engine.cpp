@@ -4,7 +4,7 @@
 // ratio to passthrough. Each frame waits for the GPU (glFinish), so the
 // figures are whole costs, not queueing times.
 //
-//   bench_engine [--frames N] [--seconds S]
+//   bench_engine [--rounds N] [--frames N]
 #include "BenchSupport.h"
 
 #include "velvix/VelvixDll.h"
@@ -13,12 +13,24 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+// CPU time of the whole process (llvmpipe's worker threads included): on a
+// loaded machine a steadier measure of the work than the wall clock.
+double processCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
 
 struct Setting {
     const char *name;
@@ -62,13 +74,13 @@ const std::vector<Case> &cases()
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    int minFrames = 20;
-    double seconds = 1.5;
+    int rounds = 7;
+    int framesPerSlice = 4;
     for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            rounds = std::max(1, std::atoi(argv[i + 1]));
         if (std::strcmp(argv[i], "--frames") == 0)
-            minFrames = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::atof(argv[i + 1]);
+            framesPerSlice = std::max(1, std::atoi(argv[i + 1]));
     }
     enginebench::Context context;
     if (!context.create()) {
@@ -77,6 +89,8 @@ int main(int argc, char **argv)
     }
     const char *renderer = reinterpret_cast<const char *>(context.gl->glGetString(GL_RENDERER));
     std::printf("OpenGL renderer: %s\n", renderer ? renderer : "?");
+    std::printf("Each figure: median over %d rounds of %d frames; the cases take turns within a\n"
+                "round so that load from other processes spreads over all of them.\n", rounds, framesPerSlice);
     const std::string res = QCoreApplication::applicationDirPath().toStdString() + "/res/";
 
     const int sizes[2][2] = {{1280, 720}, {1920, 1080}};
@@ -89,9 +103,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "bench_engine: no engine\n");
             return 1;
         }
-        std::printf("\n%d x %d                      ms/frame   x passthrough\n", w, h);
-        double passthrough = 0;
-        for (const Case &c : cases()) {
+        auto select = [&](const Case &c) {
             engine->clearAllEffects();
             for (const Setting &s : c.settings) {
                 const std::string path = s.resource ? res + s.resource : std::string();
@@ -100,28 +112,53 @@ int main(int argc, char **argv)
                     ++failures;
                 }
             }
-            auto oneFrame = [&]() {
-                const int rgb = engine->I420ToRgbTexture(frame.data(), w, h, 1);
-                const int out = engine->processTexture(rgb, w, h);
-                context.gl->glFinish();
-                return out > 0;
-            };
-            for (int i = 0; i < 3; ++i)
+        };
+        auto oneFrame = [&]() {
+            const int rgb = engine->I420ToRgbTexture(frame.data(), w, h, 1);
+            const int out = engine->processTexture(rgb, w, h);
+            context.gl->glFinish();
+            if (out <= 0)
+                ++failures;
+        };
+        const std::vector<Case> &list = cases();
+        std::vector<std::vector<double>> samples(list.size());
+        std::vector<std::vector<double>> cpuSamples(list.size());
+        for (size_t i = 0; i < list.size(); ++i) {
+            select(list[i]);
+            for (int k = 0; k < 2; ++k)
                 oneFrame();  // shader builds and first allocations
-            QElapsedTimer timer;
-            timer.start();
-            int frames = 0;
-            while (frames < minFrames || timer.elapsed() < seconds * 1000.0) {
-                if (!oneFrame())
-                    ++failures;
-                ++frames;
-            }
-            const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6 / frames;
-            if (passthrough == 0)
-                passthrough = ms;
-            std::printf("  %-28s %8.2f   %6.2f\n", c.label, ms, ms / passthrough);
-            std::fflush(stdout);
         }
+        for (int round = 0; round < rounds; ++round) {
+            for (size_t i = 0; i < list.size(); ++i) {
+                select(list[i]);
+                oneFrame();
+                QElapsedTimer timer;
+                const double cpuStart = processCpuMs();
+                timer.start();
+                for (int k = 0; k < framesPerSlice; ++k)
+                    oneFrame();
+                samples[i].push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6 / framesPerSlice);
+                cpuSamples[i].push_back((processCpuMs() - cpuStart) / framesPerSlice);
+            }
+        }
+        std::printf("\n%d x %d                  wall ms/frame  x passthrough   CPU ms/frame  x passthrough\n", w, h);
+        double passthrough = 0;
+        double passthroughCpu = 0;
+        auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        for (size_t i = 0; i < list.size(); ++i) {
+            const double ms = median(samples[i]);
+            const double cpu = median(cpuSamples[i]);
+            if (i == 0) {
+                passthrough = ms;
+                passthroughCpu = cpu;
+            }
+            std::printf("  %-28s %8.2f   %6.2f        %8.2f   %6.2f\n", list[i].label, ms, ms / passthrough,
+                        cpu, cpu / passthroughCpu);
+        }
+        std::fflush(stdout);
         destroyVelvix(&engine);
     }
     return failures == 0 ? 0 : 2;

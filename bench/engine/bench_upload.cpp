@@ -53,5 +53,8 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // The context must go before the application object.
+    g_context.context.reset();
+    g_context.surface.reset();
     return 0;
 }

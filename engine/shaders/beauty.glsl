@@ -1,29 +1,20 @@
 // Beauty family: skin smoothing, whitening, rosy tone.
-uniform sampler2D u_blur;   // half-size: rgb mean, mean of squared luma
-uniform float u_smooth;     // 0..1
-uniform float u_smoothEps;  // guided-filter regulariser
+uniform sampler2D u_blur;   // downscaled: rgb local mean, a weight of the own value
 uniform float u_whiten;     // 0..1
 uniform float u_rosy;       // 0..1
 
-// Guided-filter style smoothing on the local mean and variance: flat (skin)
-// areas move to the mean, high-variance areas (edges, eyes, hair) keep
-// their own value. Only skin-coloured areas are smoothed.
-vec3 smoothSkin(vec3 c, vec2 uv, out float skin)
+// Guided-filter style smoothing on skin; beauty_blur.frag did the work.
+vec3 smoothSkin(vec3 c, vec2 uv, out vec3 localMean)
 {
     vec4 m = texture(u_blur, uv);
-    float ym = luma(m.rgb);
-    float variance = max(m.a - ym * ym, 0.0);
-    float keep = variance / (variance + u_smoothEps);
-    vec3 smoothed = m.rgb + keep * (c - m.rgb);
-    skin = skinLikelihood(m.rgb);
-    return mix(c, smoothed, u_smooth * skin);
+    localMean = m.rgb;
+    return m.rgb + m.a * (c - m.rgb);
 }
 
 vec3 whitenSkin(vec3 c, float skin)
 {
-    // Logarithmic lift: brightens mid-tones, keeps white and black points.
-    const float beta = 5.0;
-    vec3 lifted = log(c * (beta - 1.0) + 1.0) / log(beta);
+    // Quadratic lift: brightens mid-tones most, keeps black and white points.
+    vec3 lifted = c + 0.6 * c * (1.0 - c);
     return mix(c, lifted, u_whiten * (0.35 + 0.65 * skin));
 }
 

@@ -1,22 +1,51 @@
-// Separable 13-tap Gaussian at half resolution for the skin smoothing.
-// The first (horizontal) pass reads the full-size picture at the centres of
-// 2x2 blocks, so linear filtering also does the downscale; it stores the
-// colour mean and the mean of squared luma (alpha) for the local variance.
+// Separable 13-tap Gaussian on the downscaled picture for the skin
+// smoothing, texel-centred taps, 8-bit textures throughout (cheap to write
+// and read on every driver).
+//   FIRST_PASS (horizontal): rgb = colour mean, a = 2 x standard deviation
+//   of luma along the row (square root keeps small variances precise).
+//   second pass (vertical): the variance of the whole window is the mean of
+//   the row variances plus the variance of the row means. From it comes the
+//   guided-filter weight of the picture's own value next to the mean, then
+//   the final weight with strength and skin likelihood folded in:
+//   result = mean + a x (own - mean), one multiply-add at full size.
 in vec2 v_uv;
 out vec4 o_color;
 uniform sampler2D u_src;
 uniform vec2 u_step;
+uniform float u_smoothEps;
+uniform float u_smooth;
 const float kWeights[7] = float[7](0.1372, 0.1296, 0.1097, 0.0831, 0.0563, 0.0342, 0.0185);
+const vec3 kLuma = vec3(0.299, 0.587, 0.114);
+// common.glsl (luma, skinLikelihood) is pasted in front of this file.
 void main()
 {
-    vec4 sum = vec4(0.0);
+    vec3 mean = vec3(0.0);
+#ifdef FIRST_PASS
+    float y2 = 0.0;
+    for (int i = -6; i <= 6; ++i) {
+        vec3 s = texture(u_src, v_uv + float(i) * u_step).rgb;
+        float y = dot(s, kLuma);
+        mean += s * kWeights[abs(i)];
+        y2 += y * y * kWeights[abs(i)];
+    }
+    float ym = dot(mean, kLuma);
+    o_color = vec4(mean, 2.0 * sqrt(max(y2 - ym * ym, 0.0)));
+#else
+    float rowVariance = 0.0;
+    float rowMean2 = 0.0;
     for (int i = -6; i <= 6; ++i) {
         vec4 s = texture(u_src, v_uv + float(i) * u_step);
-#ifdef FIRST_PASS
-        float y = dot(s.rgb, vec3(0.299, 0.587, 0.114));
-        s.a = y * y;
-#endif
-        sum += s * kWeights[abs(i)];
+        float sd = 0.5 * s.a;
+        float y = dot(s.rgb, kLuma);
+        mean += s.rgb * kWeights[abs(i)];
+        rowVariance += sd * sd * kWeights[abs(i)];
+        rowMean2 += y * y * kWeights[abs(i)];
     }
-    o_color = sum;
+    float ym = dot(mean, kLuma);
+    // Flat (skin) areas move to the mean, areas of high local variance
+    // (edges, eyes, hair) keep their own value.
+    float variance = rowVariance + max(rowMean2 - ym * ym, 0.0);
+    float keep = variance / (variance + u_smoothEps);
+    o_color = vec4(mean, 1.0 - u_smooth * skinLikelihood(mean) * (1.0 - keep));
+#endif
 }

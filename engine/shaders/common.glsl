@@ -16,9 +16,8 @@ float skinLikelihood(vec3 c)
     return inCb * inCr * smoothstep(0.12, 0.25, y);
 }
 
+// Soft light (the smooth "pegtop" form: no branches, no square roots).
 vec3 softLight(vec3 base, vec3 blend)
 {
-    vec3 low = 2.0 * base * blend + base * base * (1.0 - 2.0 * blend);
-    vec3 high = sqrt(max(base, 0.0)) * (2.0 * blend - 1.0) + 2.0 * base * (1.0 - blend);
-    return mix(low, high, step(0.5, blend));
+    return (1.0 - 2.0 * blend) * base * base + 2.0 * blend * base;
 }

@@ -13,7 +13,11 @@ void main()
     vec3 c = src.rgb;
     float skin = 0.0;
 #ifdef SMOOTH
-    c = smoothSkin(c, v_uv, skin);
+    vec3 localMean;
+    c = smoothSkin(c, v_uv, localMean);
+#if defined(WHITEN) || defined(ROSY)
+    skin = skinLikelihood(localMean);
+#endif
 #elif defined(SKIN_TONE)
     skin = skinLikelihood(c);
 #endif

@@ -2,7 +2,7 @@
 // compiled only when its setting is not neutral.
 uniform float u_contrast;       // factor around mid grey
 uniform float u_saturation;     // factor around luma
-uniform float u_gamma;          // brightness as a gamma exponent
+uniform float u_brightness;     // -0.8..0.8, quadratic lift or drop
 uniform vec3 u_gain;            // temperature and tint as channel gains
 uniform float u_shadows;        // -1..1
 uniform float u_highlights;     // -1..1
@@ -12,7 +12,7 @@ uniform float u_grain;          // 0..1
 uniform float u_grainSeed;
 uniform float u_aspect;
 
-vec3 applyBrightness(vec3 c)  { return pow(max(c, 0.0), vec3(u_gamma)); }
+vec3 applyBrightness(vec3 c)  { c = clamp(c, 0.0, 1.0); return c + u_brightness * c * (1.0 - c); }
 vec3 applyContrast(vec3 c)    { return (c - 0.5) * u_contrast + 0.5; }
 vec3 applySaturation(vec3 c)  { float y = luma(c); return mix(vec3(y), c, u_saturation); }
 vec3 applyGain(vec3 c)        { return c * u_gain; }

@@ -29,33 +29,51 @@ void BeautyEffect::reset()
     *this = BeautyEffect();
 }
 
-GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int height,
-                             ScratchTextures &scratch)
+GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch)
 {
     Gl *gl = renderer.gl();
-    ShaderProgram *first = renderer.program("beauty_blur.frag", {}, "#define FIRST_PASS\n");
-    ShaderProgram *second = renderer.program("beauty_blur.frag", {}, "");
-    if (!first || !second)
+    ShaderProgram *down = renderer.program("beauty_downsample.frag", {}, "");
+    ShaderProgram *first = renderer.program("beauty_blur.frag", {"common.glsl"}, "#define FIRST_PASS\n");
+    ShaderProgram *second = renderer.program("beauty_blur.frag", {"common.glsl"}, "");
+    if (!down || !first || !second)
         return 0;
-    const int hw = std::max(1, width / 2);
-    const int hh = std::max(1, height / 2);
-    // The window grows with the picture so a face is smoothed alike at any size.
-    const float spread = std::max(1.0f, static_cast<float>(std::min(width, height)) / 720.0f);
-    GLuint horizontal = scratch.get(gl, "beauty.blurH", hw, hh, GL_RGBA16F);
-    GLuint vertical = scratch.get(gl, "beauty.blurV", hw, hh, GL_RGBA16F);
+    // The blur runs on about 240 lines (at least half size), so a face is
+    // smoothed alike at any size and the cost does not grow with it.
+    const int factor = std::max(2, static_cast<int>(std::lround(std::min(width, height) / 240.0)));
+    const int bw = std::max(1, width / factor);
+    const int bh = std::max(1, height / factor);
+    GLuint small = scratch.get(gl, "beauty.small", bw, bh, GL_RGBA8);
+    GLuint horizontal = scratch.get(gl, "beauty.blurH", bw, bh, GL_RGBA8);
+    GLuint vertical = scratch.get(gl, "beauty.blurV", bw, bh, GL_RGBA8);
+
+    down->use(gl);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+    down->set(gl, "u_src", 0);
+    down->set(gl, "u_quarter", 0.25f * static_cast<float>(factor) / static_cast<float>(width),
+              0.25f * static_cast<float>(factor) / static_cast<float>(height));
+    renderer.drawTo(small, bw, bh);
 
     first->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+    renderer.bindTexture(0, GL_TEXTURE_2D, small, false);
     first->set(gl, "u_src", 0);
-    first->set(gl, "u_step", 2.0f * spread / static_cast<float>(width), 0.0f);
-    renderer.drawTo(horizontal, hw, hh);
+    first->set(gl, "u_step", 1.0f / static_cast<float>(bw), 0.0f);
+    renderer.drawTo(horizontal, bw, bh);
 
     second->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, horizontal, true);
+    renderer.bindTexture(0, GL_TEXTURE_2D, horizontal, false);
     second->set(gl, "u_src", 0);
-    second->set(gl, "u_step", 0.0f, spread / static_cast<float>(hh));
-    renderer.drawTo(vertical, hw, hh);
+    second->set(gl, "u_step", 0.0f, 1.0f / static_cast<float>(bh));
+    second->set(gl, "u_smoothEps", smoothEps());
+    // A little of the own texture always stays, so skin never looks plastic.
+    second->set(gl, "u_smooth", 0.9f * static_cast<float>(m_smooth) / 100.0f);
+    renderer.drawTo(vertical, bw, bh);
     return vertical;
+}
+
+float BeautyEffect::smoothEps() const
+{
+    // Stronger smoothing also flattens stronger texture.
+    return 0.0015f + 0.0065f * static_cast<float>(m_smooth) / 100.0f;
 }
 
 void BeautyEffect::contribute(ComposeParams &params) const
@@ -64,7 +82,6 @@ void BeautyEffect::contribute(ComposeParams &params) const
         const float s = static_cast<float>(m_smooth) / 100.0f;
         params.features |= ComposeParams::Smooth;
         params.smooth = s;
-        params.smoothEps = 0.002f + 0.008f * s;
     }
     if (m_whiten > 0) {
         params.features |= ComposeParams::Whiten;

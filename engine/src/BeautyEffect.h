@@ -14,11 +14,13 @@ public:
     void reset();
 
     bool smoothingActive() const { return m_smooth > 0; }
-    // Runs the half-size blur passes of the smoothing; returns their result.
+    // Runs the downscaled blur passes of the smoothing; returns their result.
     GLuint runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch);
     void contribute(ComposeParams &params) const;
 
 private:
+    float smoothEps() const;
+
     int m_smooth = 0;
     int m_whiten = 0;
     int m_rosy = 0;

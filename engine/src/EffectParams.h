@@ -60,14 +60,13 @@ struct ComposeParams {
     unsigned features = 0;
 
     float smooth = 0.f;
-    float smoothEps = 0.01f;
     unsigned blurTexture = 0;
     float whiten = 0.f;
     float rosy = 0.f;
     float sharpen = 0.f;
     float contrast = 1.f;
     float saturation = 1.f;
-    float gamma = 1.f;
+    float brightness = 0.f;
     float gain[3] = {1.f, 1.f, 1.f};
     float shadows = 0.f;
     float highlights = 0.f;

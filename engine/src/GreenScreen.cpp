@@ -232,7 +232,8 @@ void GreenScreen::prepare(Renderer &renderer)
     m_backgroundDirty = false;
 }
 
-GLuint GreenScreen::run(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch)
+GLuint GreenScreen::run(Renderer &renderer, GLuint source, bool sourceLinear, int width, int height,
+                        ScratchTextures &scratch)
 {
     Gl *gl = renderer.gl();
     const int radius = m_params.corrosion * std::max(1, static_cast<int>(std::lround(height / 720.0)));
@@ -288,7 +289,7 @@ GLuint GreenScreen::run(Renderer &renderer, GLuint source, int width, int height
         renderer.bindTexture(1, GL_TEXTURE_2D, m_backgroundTexture, true);
     key->use(gl);
     setCommon(key);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
     if (!twoPasses) {
         renderer.drawTo(output, width, height);
         return output;

@@ -43,7 +43,10 @@ public:
     const Params &params() const { return m_params; }
 
     void prepare(Renderer &renderer);
-    GLuint run(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch);
+    // `sourceLinear`: the source differs in size from the output and must be
+    // filtered; same-size sources are read texel by texel (much cheaper).
+    GLuint run(Renderer &renderer, GLuint source, bool sourceLinear, int width, int height,
+               ScratchTextures &scratch);
     void release(Gl *gl);
 
 private:

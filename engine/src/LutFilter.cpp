@@ -252,7 +252,9 @@ void LutFilter::prepare(Renderer &renderer)
         gl->glBindTexture(GL_TEXTURE_3D, m_texture3d);
         gl->glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         gl->glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        gl->glTexImage3D(GL_TEXTURE_3D, 0, GL_RGB16F, table.size3d, table.size3d, table.size3d, 0,
+        // 8 bits per entry are plenty for a display table and filter
+        // fastest; values outside 0..1 clamp, as the output would.
+        gl->glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, table.size3d, table.size3d, table.size3d, 0,
                          GL_RGB, GL_FLOAT, table.table3d.data());
         gl->glBindTexture(GL_TEXTURE_3D, 0);
     }

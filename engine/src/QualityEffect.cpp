@@ -29,7 +29,7 @@ void QualityEffect::contribute(ComposeParams &params, unsigned frameNumber) cons
     const float brightness = value("quality.brightness");
     if (brightness != 0.0f) {
         params.features |= ComposeParams::Brightness;
-        params.gamma = std::exp2(-0.8f * brightness);
+        params.brightness = 0.8f * brightness;
     }
     const float contrast = value("quality.contrast");
     if (contrast != 0.0f) {

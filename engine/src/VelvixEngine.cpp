@@ -223,19 +223,22 @@ int VelvixEngine::processTexture(int textureId, int width, int height)
 
 GLuint VelvixEngine::runChain(GLuint input, int width, int height)
 {
-    (void)width;
-    (void)height;
     Gl *gl = m_renderer.gl();
     const int w = m_width;
     const int h = m_height;
+    // An input of the output size is read texel by texel; another size is
+    // scaled with linear filtering.
+    bool sourceLinear = width != w || height != h;
     m_lut.prepare(m_renderer);
     m_green.prepare(m_renderer);
 
     GLuint source = input;
     if (m_green.active()) {
-        GLuint keyed = m_green.run(m_renderer, source, w, h, m_scratch);
-        if (keyed)
+        GLuint keyed = m_green.run(m_renderer, source, sourceLinear, w, h, m_scratch);
+        if (keyed) {
             source = keyed;
+            sourceLinear = false;
+        }
     }
 
     ComposeParams params;
@@ -259,7 +262,7 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
         if (!copy)
             return 0;
         copy->use(gl);
-        m_renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+        m_renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
         copy->set(gl, "u_src", 0);
         m_renderer.drawTo(target, w, h);
         m_output.publish(gl);
@@ -267,14 +270,12 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
     }
 
     program->use(gl);
-    m_renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+    m_renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
     program->set(gl, "u_src", 0);
     program->set(gl, "u_texel", 1.0f / static_cast<float>(w), 1.0f / static_cast<float>(h));
     if (params.features & ComposeParams::Smooth) {
         m_renderer.bindTexture(1, GL_TEXTURE_2D, params.blurTexture, true);
         program->set(gl, "u_blur", 1);
-        program->set(gl, "u_smooth", params.smooth);
-        program->set(gl, "u_smoothEps", params.smoothEps);
     }
     if (params.features & ComposeParams::Lut3d) {
         m_renderer.bindTexture(2, GL_TEXTURE_3D, params.lut3dTexture, true);
@@ -297,7 +298,7 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
     program->set(gl, "u_sharpen", params.sharpen);
     program->set(gl, "u_contrast", params.contrast);
     program->set(gl, "u_saturation", params.saturation);
-    program->set(gl, "u_gamma", params.gamma);
+    program->set(gl, "u_brightness", params.brightness);
     program->set(gl, "u_gain", params.gain[0], params.gain[1], params.gain[2]);
     program->set(gl, "u_shadows", params.shadows);
     program->set(gl, "u_highlights", params.highlights);
