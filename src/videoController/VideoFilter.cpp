@@ -216,6 +216,11 @@ void VideoFilter::initializeFilter(QOpenGLContext *context, QSurface *surface)
         m_processController.initProcess(size.width(), size.height());
         initializeOpenGLFunctions();
 
+        // A repeated initialisation on the same context replaces its textures.
+        for (GLuint texture : {m_cameraTextureId.exchange(0), m_dstTextureId.exchange(0)}) {
+            if (texture)
+                glDeleteTextures(1, &texture);
+        }
         GLuint textures[2] = {0, 0};
         glGenTextures(2, textures);
         for (GLuint texture : textures) {

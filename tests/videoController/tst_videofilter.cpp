@@ -80,6 +80,24 @@ private slots:
         QVERIFY(QOpenGLContext::areSharing(rig.filter->captureContext(), &rig.display.context));
         // Released again after initialisation.
         QCOMPARE(QOpenGLContext::currentContext(), nullptr);
+
+        // The view initialises again (a new native window): a new engine,
+        // fresh textures, and frames keep flowing.
+        rig.filter->initializeFilter(&rig.display.context, &rig.display.surface);
+        QCOMPARE(rig.registry.events, (std::vector<std::string>{"create 1", "destroy 1", "create 2"}));
+        QCOMPARE(rig.registry.contextAtDestroy, std::vector<bool>{true});
+        QVERIFY(rig.filter->cameraTexture() != 0);
+        runOnWorker([&] { sendFrames(rig.filter.get(), 2, 1280, 720, QVideoFrame::Format_NV12); });
+        QCOMPARE(rig.engine()->processCount.load(), 2);
+
+        // Another display context replaces everything tied to the first.
+        DisplayContext other;
+        rig.filter->initializeFilter(&other.context, &other.surface);
+        QCOMPARE(rig.registry.events.back(), std::string("create 3"));
+        QVERIFY(QOpenGLContext::areSharing(rig.filter->captureContext(), &other.context));
+        sendFrames(rig.filter.get(), 1, 1280, 720, QVideoFrame::Format_NV12);
+        QCOMPARE(rig.engine()->processCount.load(), 1);
+        rig.filter->initializeFilter(&rig.display.context, &rig.display.surface);
     }
 
     void workerFramesReachEngineWithAContext()
