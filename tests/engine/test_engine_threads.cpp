@@ -6,6 +6,7 @@
 #include "velvix/VelvixDll.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -59,6 +60,21 @@ private Q_SLOTS:
         QVERIFY(bright > 150);
         QCOMPARE(engine->clearAllEffects(), 1);
 
+        // Effects that leave flat grey as it is, so that every read-back has
+        // one of the two looks while the blur, filter and key passes all run.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile cube(dir.filePath("identity.cube"));
+        QVERIFY(cube.open(QIODevice::WriteOnly));
+        cube.write("LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+        cube.close();
+        QFile package(dir.filePath("template.json"));
+        QVERIFY(package.open(QIODevice::WriteOnly));
+        package.write("{\"type\":\"green_screen\",\"params\":{\"corrosion\":1}}");
+        package.close();
+        const QByteArray cubePath = cube.fileName().toUtf8();
+        const QByteArray packagePath = package.fileName().toUtf8();
+
         // The capture thread's context shares objects with the GUI context.
         auto workerSurface = std::make_unique<QOffscreenSurface>();
         workerSurface->setFormat(coreFormat());
@@ -105,6 +121,20 @@ private Q_SLOTS:
         while (clock.elapsed() < kRunMs && workerErrors.load() == 0) {
             const bool on = (guiFrames / 3) % 2 == 0;
             QCOMPARE(engine->applyEffect("quality.brightness", on ? 60 : 0, nullptr, nullptr), 1);
+            switch (guiFrames % 4) {
+            case 0:
+                QCOMPARE(engine->applyEffect("beauty.smooth", on ? 80 : 0, nullptr, nullptr), 1);
+                break;
+            case 1:
+                QCOMPARE(engine->applyEffect("lut", on ? 100 : 0, cubePath.constData(), nullptr), 1);
+                break;
+            case 2:
+                QCOMPARE(engine->applyEffect("segmentation", 0, on ? packagePath.constData() : nullptr, nullptr), 1);
+                break;
+            default:
+                QCOMPARE(engine->applyEffect("beauty.sharpen", on ? 50 : 0, nullptr, nullptr), 1);
+                break;
+            }
             velvix::VelvixProperty event(6, "event.script.zentasdk.GreenScreenSetGreenParamsV2",
                                          "{\"green_params_v2\":[0.5,0.1,1,0.5,0]}", true);
             QCOMPARE(engine->applyProperty(&event), 1);
