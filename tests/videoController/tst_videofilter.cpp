@@ -260,6 +260,43 @@ private slots:
         QCOMPARE(rig.filter->framePool().statistics().pooledCount, size_t(5));
     }
 
+    // The GUI thread changes modes and effects while the worker streams:
+    // every engine call still has a context and nothing is lost or torn
+    // (run under ThreadSanitizer as well).
+    void guiControlsWhileStreaming()
+    {
+        Rig rig;
+        rig.engine()->recordFrames = false;
+        std::atomic<bool> done{false};
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            sendFrames(rig.filter.get(), 150, 1280, 720, QVideoFrame::Format_NV12);
+            sendFrames(rig.filter.get(), 50, 1280, 720, QVideoFrame::Format_YUYV, 4);
+            done = true;
+        }));
+        worker->start();
+        int round = 0;
+        while (!done) {
+            rig.filter->setComparisonMode(round % 2 == 0);
+            rig.filter->updateEffect("beauty.whiten", round % 100, "", {{"k", "v"}});
+            rig.filter->onPerformanceLevelChanged(PerformanceMonitor::PerformanceLevel(round % 3));
+            if (round % 7 == 0)
+                rig.filter->clearAllEffects();
+            rig.filter->setUseCameraRender(true);
+            (void)rig.filter->framePool().statistics();
+            QCoreApplication::processEvents();
+            ++round;
+        }
+        QVERIFY(worker->wait(30000));
+        rig.filter->setComparisonMode(false);
+        QCOMPARE(rig.engine()->uploadCount.load(), 200);
+        QCOMPARE(int(rig.rendered.size()), 200);
+        QCOMPARE(rig.engine()->callsWithoutContext.load(), 0);
+        QVERIFY(round > 0);
+        for (const EngineCall &call : rig.engine()->snapshot())
+            QVERIFY(call.hadContext);
+        QCOMPARE(rig.filter->framePool().statistics().misses, 0);
+    }
+
     void setResolutionGuards()
     {
         Rig rig;
