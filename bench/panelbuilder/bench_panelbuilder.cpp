@@ -58,9 +58,14 @@ int main(int argc, char **argv)
     qInstallMessageHandler(quietMessages);
     const QString fixtures = QStringLiteral(PANELBUILDER_FIXTURES);
 
+    // "--shipped" measures the description files that ship beside the program.
+    const bool shipped = QCoreApplication::arguments().contains(QStringLiteral("--shipped"));
     WidgetCreater creater;
-    creater.setPanelJsonDir(fixtures + QStringLiteral("panel/"));
-    creater.setAppDirPrefix(fixtures);
+    if (!shipped) {
+        creater.setPanelJsonDir(fixtures + QStringLiteral("panel/"));
+        creater.setAppDirPrefix(fixtures);
+    }
+    std::printf("panel: %s\n", qPrintable(creater.panelJsonDirectory()));
     VideoFilter filter;
     QWidget window;
     window.resize(420, 820);
@@ -92,6 +97,7 @@ int main(int argc, char **argv)
     std::printf("%-10s %7s %9s %9s %9s %9s %9s %12s\n", "page", "thumbs", "first ms", "median", "p90",
                 "max", "cpu med", "shown median");
     bool goalMet = true;
+    bool goalPage = false;
     for (BeautyModuleButton *button : bar->findChildren<BeautyModuleButton *>()) {
         if (!creater.moduleIndexes().contains(button->text()))
             continue;
@@ -126,10 +132,13 @@ int main(int argc, char **argv)
         const Stats c = summarize(cpu);
         std::printf("%-10s %7d %9.2f %9.2f %9.2f %9.2f %9.2f %12.2f\n", qPrintable(button->text()), thumbs,
                     first, b.median, b.p90, b.max, c.median, s.median);
-        if (thumbs == 40 && c.median >= 16.0)
-            goalMet = false;
+        if (thumbs == 40) {
+            goalPage = true;
+            goalMet = goalMet && c.median < 16.0;
+        }
     }
-    std::printf("goal: the page of 40 thumbnails builds in under 16 ms (median CPU time): %s\n",
-                goalMet ? "met" : "NOT met");
+    if (goalPage)
+        std::printf("goal: the page of 40 thumbnails builds in under 16 ms (median CPU time): %s\n",
+                    goalMet ? "met" : "NOT met");
     return 0;
 }
