@@ -140,10 +140,14 @@ QImage GreenScreen::picture(const QString &path)
             return entry.second;
     }
     QImage image(path);
-    if (!image.isNull())
-        image = image.convertToFormat(QImage::Format_RGBA8888);
     if (image.isNull())
         return image;
+    // A background never needs more than a large frame's worth of pixels;
+    // bigger pictures only cost upload time and memory.
+    constexpr int kMaxSide = 2048;
+    if (image.width() > kMaxSide || image.height() > kMaxSide)
+        image = image.scaled(kMaxSide, kMaxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    image = image.convertToFormat(QImage::Format_RGBA8888);
     if (m_pictureCache.size() >= 3)
         m_pictureCache.erase(m_pictureCache.begin());
     m_pictureCache.emplace_back(path, image);

@@ -257,6 +257,8 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
                                      params.defines());
     }
     GLuint target = m_output.acquire(gl, w, h);
+    if (target == input)  // the caller passed back an output of 4 frames ago
+        target = m_output.acquire(gl, w, h);
     if (!program) {
         ShaderProgram *copy = m_renderer.program("copy.frag", {}, "");
         if (!copy)

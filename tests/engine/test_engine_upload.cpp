@@ -160,6 +160,24 @@ private Q_SLOTS:
         QVERIFY(p > 0 && q > 0 && p != q);
     }
 
+    void outputPassedBackAsInputIsNotOverwritten()
+    {
+        // Re-processing an earlier output (here the one whose ring slot is
+        // next) must read it, not render into it.
+        const QImage picture = syntheticPicture(64, 48);
+        const GLuint input = uploadTexture(m_env.gl, picture);
+        std::vector<int> outputs;
+        for (int i = 0; i < 4; ++i)
+            outputs.push_back(m_engine->processTexture(static_cast<int>(input), 64, 48));
+        for (int i = 0; i < 6; ++i) {
+            const int again = m_engine->processTexture(outputs[outputs.size() - 4], 64, 48);
+            QVERIFY(again > 0 && again != outputs[outputs.size() - 4]);
+            outputs.push_back(again);
+        }
+        QVERIFY(maxDifference(readTexture(m_env.gl, static_cast<GLuint>(outputs.back()), 64, 48), picture) <= 1);
+        m_env.gl->glDeleteTextures(1, &input);
+    }
+
     void badFramesAreRejected()
     {
         const Frame frame = makeFrame(64, 48, 9u);
