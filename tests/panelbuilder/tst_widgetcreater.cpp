@@ -195,6 +195,7 @@ private slots:
     void replacedPagesAreDestroyed();
     void moduleSwitchNeverDangles();
     void builderDestroyedBeforeWidgets();
+    void shippedPanelBuilds();
     void screenshots();
 };
 
@@ -914,6 +915,34 @@ void TestWidgetCreater::builderDestroyedBeforeWidgets()
     // Clicks on the side bar reach nothing any more.
     bar->findModuleButton("美颜美型", "美体")->click();
     QCOMPARE(stack->count(), 0);
+}
+
+void TestWidgetCreater::shippedPanelBuilds()
+{
+    const QString appDir = QCoreApplication::applicationDirPath();
+    Panel panel(appDir + QStringLiteral("/beauty_panel/panel_json/"));
+    panel.creater.setAppDirPrefix(appDir + QStringLiteral("/"));
+    panel.build();
+    QVERIFY(countLog(QStringLiteral("open json file failed: ")) == 0);
+    QVERIFY(countLog(QStringLiteral("load json error: ")) == 0);
+    QVERIFY(countLog(QStringLiteral("Failed to load pixmap")) == 0);
+    // Every module of the side bar is bound and knows its group.
+    int bound = 0;
+    for (BeautyModuleButton *button : panel.bar->findChildren<BeautyModuleButton *>()) {
+        if (button->text() == QStringLiteral("原子能力"))
+            continue;
+        button->click();
+        QCOMPARE(panel.creater.shownModuleIndex(), panel.creater.moduleIndexes().value(button->text()));
+        QVERIFY(!panel.creater.groupOfModule(button->text()).isEmpty());
+        ++bound;
+    }
+    QCOMPARE(bound, 13);
+    QWidget *page = panel.open("滤镜调色", "滤镜");
+    QCOMPARE(on<DIYButton>(page).size(), 4);
+    QCOMPARE(panel.creater.category(), std::string("lut"));
+    page = panel.open("模板", "美颜模板");
+    QCOMPARE(on<BeautyTemplateButton>(page).size(), 5);
+    QCOMPARE(panel.module(0).selectedIndex, 1);
 }
 
 void TestWidgetCreater::screenshots()
