@@ -3,7 +3,9 @@
 #include "VelvixShaderSources.h"
 
 #include <QDebug>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QThread>
 
 #include <cstring>
 
@@ -224,10 +226,13 @@ Renderer::Renderer() = default;
 
 Renderer::~Renderer()
 {
-    std::lock_guard<std::mutex> lock(m_contextsMutex);
-    for (auto &item : m_contexts)
-        QObject::disconnect(item.second.destroyed);
-    m_contexts.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_contextsMutex);
+        for (auto &item : m_contexts)
+            QObject::disconnect(item.second.destroyed);
+        m_contexts.clear();
+    }
+    m_threadContexts.clear();
 }
 
 void Renderer::forgetContext(QOpenGLContext *context)
@@ -237,11 +242,42 @@ void Renderer::forgetContext(QOpenGLContext *context)
     m_contexts.erase(context);
 }
 
+void Renderer::setFallbackSource(QOpenGLContext *share)
+{
+    m_shareContext = share;
+    if (!share)
+        return;
+    m_fallbackSurface = std::make_unique<QOffscreenSurface>();
+    m_fallbackSurface->setFormat(share->format());
+    m_fallbackSurface->create();
+}
+
 bool Renderer::begin()
 {
     QOpenGLContext *context = QOpenGLContext::currentContext();
-    if (!context)
-        return false;
+    if (!context) {
+        // A thread without a context (e.g. a capture thread) gets one of the
+        // engine's own, sharing objects with the creating context, kept for
+        // the thread's next calls.
+        if (!m_shareContext || !m_fallbackSurface || !m_fallbackSurface->isValid())
+            return false;
+        auto &own = m_threadContexts[QThread::currentThreadId()];
+        if (!own) {
+            own = std::make_unique<QOpenGLContext>();
+            own->setFormat(m_shareContext->format());
+            own->setShareContext(m_shareContext);
+            if (!own->create()) {
+                qWarning() << "Velvix: cannot create a shared OpenGL context for this thread";
+                own.reset();
+                m_threadContexts.erase(QThread::currentThreadId());
+                return false;
+            }
+        }
+        if (!own->makeCurrent(m_fallbackSurface.get()))
+            return false;
+        m_fallbackActive = true;
+        context = own.get();
+    }
     {
         std::lock_guard<std::mutex> lock(m_contextsMutex);
         auto it = m_contexts.find(context);
@@ -295,6 +331,15 @@ void Renderer::bindPipeline()
     gl->glDisable(GL_DEPTH_TEST);
     gl->glDisable(GL_SCISSOR_TEST);
     gl->glDisable(GL_CULL_FACE);
+}
+
+void Renderer::releaseFallback()
+{
+    if (!m_fallbackActive)
+        return;
+    m_fallbackActive = false;
+    if (QOpenGLContext *context = QOpenGLContext::currentContext())
+        context->doneCurrent();
 }
 
 void Renderer::end()
@@ -394,6 +439,9 @@ void Renderer::releaseAll()
                                  m_pendingTextureDeletes.data());
     }
     m_programs.clear();
+    // Contexts made for other threads take their own objects with them.
+    m_threadContexts.clear();
+    m_fallbackSurface.reset();
     m_linearSampler = m_nearestSampler = 0;
     m_lastFence = nullptr;
     m_pendingTextureDeletes.clear();

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QOpenGLFunctions_4_1_Core>
+#include <QPointer>
 
 #include <map>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QOffscreenSurface;
 class QOpenGLContext;
 
 namespace velvix {
@@ -97,10 +99,20 @@ public:
     Renderer();
     ~Renderer();
 
+    // Remembers the creating thread's context and makes an offscreen surface
+    // (GUI thread only), so threads without a context of their own get one
+    // that shares its objects.
+    void setFallbackSource(QOpenGLContext *share);
+
     // Binds to the current context (creating its framebuffer and vertex
     // array on first use) and orders this operation after the previous one
-    // made on another context. False when no context is current.
+    // made on another context. A thread with no current context gets the
+    // engine's own context for it, made current until releaseFallback().
+    // False when no context can be had.
     bool begin();
+    // Undoes the fallback context of begin(), after the caller's state has
+    // been restored.
+    void releaseFallback();
     // Binds the context's framebuffer and vertex array and the pass state;
     // call after saving the caller's state.
     void bindPipeline();
@@ -146,7 +158,24 @@ private:
     GLuint m_nearestSampler = 0;
     int m_maxTextureSize = 4096;
     std::map<std::string, std::unique_ptr<ShaderProgram>> m_programs;
+    QPointer<QOpenGLContext> m_shareContext;
+    std::unique_ptr<QOffscreenSurface> m_fallbackSurface;
+    std::map<Qt::HANDLE, std::unique_ptr<QOpenGLContext>> m_threadContexts;
+    bool m_fallbackActive = false;
     std::vector<GLuint> m_pendingTextureDeletes;
+};
+
+// Releases a fallback context when it leaves scope; declare it before the
+// GlStateGuard so the caller's state is restored first.
+class FallbackScope {
+public:
+    explicit FallbackScope(Renderer &renderer) : m_renderer(renderer) {}
+    ~FallbackScope() { m_renderer.releaseFallback(); }
+    FallbackScope(const FallbackScope &) = delete;
+    FallbackScope &operator=(const FallbackScope &) = delete;
+
+private:
+    Renderer &m_renderer;
 };
 
 // Saves the caller's GL state that the engine's passes touch and restores it.

@@ -48,9 +48,10 @@ void VelvixEngine::releaseGl(Gl *gl)
     m_green.release(gl);
 }
 
-bool VelvixEngine::initialise()
+bool VelvixEngine::initialise(QOpenGLContext *creator)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_renderer.setFallbackSource(creator);
     if (!m_renderer.begin())
         return false;
     GlStateGuard guard(m_renderer.gl());
@@ -142,6 +143,7 @@ int VelvixEngine::resizeOutput(int width, int height)
     m_height = height;
     // Old-size textures go now; new ones are made by the next frame.
     if (m_renderer.begin()) {
+        FallbackScope fallback(m_renderer);
         GlStateGuard guard(m_renderer.gl());
         m_scratch.release(m_renderer.gl());
         m_output.release(m_renderer.gl());
@@ -175,11 +177,12 @@ int VelvixEngine::upload(const unsigned char *data, int width, int height, int f
         return 0;
     }
     if (!m_renderer.begin()) {
-        logThrottled("nocontext", QStringLiteral("Velvix: no current OpenGL context on this thread"));
+        logThrottled("nocontext", QStringLiteral("Velvix: no OpenGL context for this thread"));
         return 0;
     }
     GLuint texture = 0;
     {
+        FallbackScope fallback(m_renderer);
         GlStateGuard guard(m_renderer.gl());
         m_renderer.bindPipeline();
         texture = m_upload.upload(m_renderer, data, width, height, flag, layout);
@@ -201,11 +204,12 @@ int VelvixEngine::processTexture(int textureId, int width, int height)
         return 0;
     }
     if (!m_renderer.begin()) {
-        logThrottled("nocontext", QStringLiteral("Velvix: no current OpenGL context on this thread"));
+        logThrottled("nocontext", QStringLiteral("Velvix: no OpenGL context for this thread"));
         return 0;
     }
     GLuint output = 0;
     {
+        FallbackScope fallback(m_renderer);
         Gl *gl = m_renderer.gl();
         GlStateGuard guard(gl);
         if (!gl->glIsTexture(static_cast<GLuint>(textureId))) {
@@ -337,7 +341,7 @@ velvix::Velvix *createVelvix(const char *resourceDir, int width, int height)
         return nullptr;
     }
     auto *engine = new velvix::VelvixEngine(resourceDir, width, height);
-    if (!engine->initialise()) {
+    if (!engine->initialise(context)) {
         qWarning() << "Velvix: the engine's shaders do not build on this context";
         delete engine;
         return nullptr;

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <string>
 
+class QOpenGLContext;
+
 namespace velvix {
 
 class VelvixEngine final : public Velvix {
@@ -32,8 +34,9 @@ public:
     int resizeOutput(int width, int height) override;
     int clearAllEffects() override;
 
-    // Builds the base programs once so that a broken driver fails creation.
-    bool initialise();
+    // Builds the base programs once so that a broken driver fails creation;
+    // `creator` (current) is what contexts made for other threads share with.
+    bool initialise(QOpenGLContext *creator);
 
 private:
     int upload(const unsigned char *data, int width, int height, int flag, YuvUpload::Layout layout);

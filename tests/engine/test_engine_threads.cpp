@@ -160,6 +160,42 @@ private Q_SLOTS:
         destroyVelvix(&engine);
         QVERIFY(engine == nullptr);
     }
+
+    void captureThreadWithoutContext()
+    {
+        // The program's capture thread may have no context of its own.
+        GlEnvironment gui;
+        QVERIFY(gui.create());
+        QVERIFY(gui.makeCurrent());
+        velvix::Velvix *engine = createVelvix("res/", kW, kH);
+        QVERIFY(engine);
+        std::atomic<int> lastOutput{0};
+        std::atomic<int> failures{0};
+        QThread *worker = QThread::create([&]() {
+            const std::vector<unsigned char> frame = greyFrame();
+            for (int i = 0; i < 40; ++i) {
+                const int rgb = engine->I420ToRgbTexture(frame.data(), kW, kH, 1);
+                const int out = rgb > 0 ? engine->processTexture(rgb, kW, kH) : 0;
+                if (out <= 0 || QOpenGLContext::currentContext() != nullptr)
+                    failures.fetch_add(1);
+                lastOutput.store(out);
+            }
+        });
+        worker->start();
+        for (int i = 0; !worker->isFinished() && i < 2000; ++i) {
+            engine->applyEffect("beauty.smooth", i % 2 ? 60 : 0, nullptr, nullptr);
+            QTest::qWait(1);
+        }
+        QVERIFY(worker->wait(30000));
+        delete worker;
+        QCOMPARE(failures.load(), 0);
+        engine->clearAllEffects();
+        // Ordered after the worker's writes by the engine itself.
+        const int shown = engine->processTexture(lastOutput.load(), kW, kH);
+        QVERIFY(shown > 0);
+        QVERIFY(near(readTexture(gui.gl, static_cast<GLuint>(shown), kW, kH).pixel(kW / 2, kH / 2), 128, 2));
+        destroyVelvix(&engine);
+    }
 };
 
 QTEST_MAIN(TestEngineThreads)
