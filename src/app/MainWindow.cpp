@@ -18,13 +18,14 @@
 #include <QVBoxLayout>
 
 namespace {
-const char *const kSdkDocumentUrl =
-    "https://github.com/corvane/effectdemo/blob/main/docs/engine-integration.md";
+// The engine integration guide ships beside the program, so the link works
+// offline and always matches the engine that is installed.
+const char *const kSdkDocumentPath = "/docs/engine-integration.md";
 }
 
 QUrl MainWindow::sdkDocumentUrl()
 {
-    return QUrl(QString::fromLatin1(kSdkDocumentUrl));
+    return QUrl::fromLocalFile(appPath(QString::fromLatin1(kSdkDocumentPath)));
 }
 
 MainWindow::MainWindow(QWidget *parent)

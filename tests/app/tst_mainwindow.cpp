@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -36,7 +37,10 @@ private slots:
             QCOMPARE(button->size(), QSize(16, 16));
             QVERIFY2(!button->icon().isNull(), name); // artwork ships beside the program
         }
-        QVERIFY(MainWindow::sdkDocumentUrl().isValid());
+        // The document link opens the integration guide shipped beside the program.
+        const QUrl doc = MainWindow::sdkDocumentUrl();
+        QVERIFY(doc.isLocalFile());
+        QVERIFY2(QFileInfo::exists(doc.toLocalFile()), qPrintable(doc.toLocalFile()));
     }
 
     void dragStripRule()
