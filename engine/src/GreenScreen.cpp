@@ -237,7 +237,7 @@ void GreenScreen::prepare(Renderer &renderer)
 }
 
 GLuint GreenScreen::run(Renderer &renderer, GLuint source, bool sourceLinear, int width, int height,
-                        ScratchTextures &scratch)
+                        ScratchTextures &scratch, GLuint target)
 {
     Gl *gl = renderer.gl();
     const int radius = m_params.corrosion * std::max(1, static_cast<int>(std::lround(height / 720.0)));
@@ -288,7 +288,7 @@ GLuint GreenScreen::run(Renderer &renderer, GLuint source, bool sourceLinear, in
         p->set(gl, "u_bg", 1);
     };
 
-    GLuint output = scratch.get(gl, "green.out", width, height, GL_RGBA8);
+    GLuint output = target ? target : scratch.get(gl, "green.out", width, height, GL_RGBA8);
     if (hasBackground)
         renderer.bindTexture(1, GL_TEXTURE_2D, m_backgroundTexture, true);
     key->use(gl);

@@ -45,8 +45,9 @@ public:
     void prepare(Renderer &renderer);
     // `sourceLinear`: the source differs in size from the output and must be
     // filtered; same-size sources are read texel by texel (much cheaper).
+    // The result goes into `target` when given, else into a scratch texture.
     GLuint run(Renderer &renderer, GLuint source, bool sourceLinear, int width, int height,
-               ScratchTextures &scratch);
+               ScratchTextures &scratch, GLuint target);
     void release(Gl *gl);
 
 private:

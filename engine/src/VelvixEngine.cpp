@@ -236,19 +236,27 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
     m_lut.prepare(m_renderer);
     m_green.prepare(m_renderer);
 
-    GLuint source = input;
-    if (m_green.active()) {
-        GLuint keyed = m_green.run(m_renderer, source, sourceLinear, w, h, m_scratch);
-        if (keyed) {
-            source = keyed;
-            sourceLinear = false;
-        }
-    }
-
     ComposeParams params;
     m_beauty.contribute(params);
     m_quality.contribute(params, m_frameNumber);
     m_lut.contribute(params);
+
+    GLuint source = input;
+    if (m_green.active()) {
+        if (!params.features) {
+            // Nothing follows: the composite goes straight into the output.
+            GLuint target = m_output.acquire(gl, w, h);
+            if (target == input)
+                target = m_output.acquire(gl, w, h);
+            if (m_green.run(m_renderer, source, sourceLinear, w, h, m_scratch, target)) {
+                m_output.publish(gl);
+                return target;
+            }
+        } else if (GLuint keyed = m_green.run(m_renderer, source, sourceLinear, w, h, m_scratch, 0)) {
+            source = keyed;
+            sourceLinear = false;
+        }
+    }
     if (params.features & ComposeParams::Smooth) {
         params.blurTexture = m_beauty.runBlur(m_renderer, source, w, h, m_scratch);
         if (!params.blurTexture)
