@@ -262,6 +262,10 @@ bool Renderer::begin()
         if (!m_shareContext || !m_fallbackSurface || !m_fallbackSurface->isValid())
             return false;
         auto &own = m_threadContexts[QThread::currentThreadId()];
+        // Thread ids are reused: a context left by an ended thread is
+        // replaced (a context may only be made current in its own thread).
+        if (own && own->thread() != QThread::currentThread())
+            own.reset();
         if (!own) {
             own = std::make_unique<QOpenGLContext>();
             own->setFormat(m_shareContext->format());
@@ -284,8 +288,14 @@ bool Renderer::begin()
         if (it == m_contexts.end()) {
             PerContext entry;
             entry.gl = context->versionFunctions<Gl>();
-            if (!entry.gl || !entry.gl->initializeOpenGLFunctions())
+            if (!entry.gl || !entry.gl->initializeOpenGLFunctions()) {
+                qWarning() << "Velvix: the current context has no OpenGL 4.1 core functions";
+                if (m_fallbackActive) {
+                    m_fallbackActive = false;
+                    context->doneCurrent();
+                }
                 return false;
+            }
             entry.gl->glGenFramebuffers(1, &entry.framebuffer);
             entry.gl->glGenVertexArrays(1, &entry.vertexArray);
             entry.destroyed = QObject::connect(context, &QOpenGLContext::aboutToBeDestroyed,

@@ -182,6 +182,9 @@ private Q_SLOTS:
             }
         });
         worker->start();
+        // A second context-less thread after the first has ended (thread ids
+        // are often reused) must get a working context too.
+        QThread *second = nullptr;
         for (int i = 0; !worker->isFinished() && i < 2000; ++i) {
             engine->applyEffect("beauty.smooth", i % 2 ? 60 : 0, nullptr, nullptr);
             QTest::qWait(1);
@@ -189,6 +192,15 @@ private Q_SLOTS:
         QVERIFY(worker->wait(30000));
         delete worker;
         QCOMPARE(failures.load(), 0);
+        second = QThread::create([&]() {
+            const std::vector<unsigned char> frame = greyFrame();
+            const int rgb = engine->I420ToRgbTexture(frame.data(), kW, kH, 1);
+            lastOutput.store(rgb > 0 ? engine->processTexture(rgb, kW, kH) : 0);
+        });
+        second->start();
+        QVERIFY(second->wait(30000));
+        delete second;
+        QVERIFY(lastOutput.load() > 0);
         engine->clearAllEffects();
         // Ordered after the worker's writes by the engine itself.
         const int shown = engine->processTexture(lastOutput.load(), kW, kH);
