@@ -102,8 +102,18 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        // Everything the engine made goes with it.
+        const Frame frame = makeFrame(64, 48, 5u);
+        const int upload = m_engine->I420ToRgbTexture(frame.bytes.data(), 64, 48, 1);
+        const int output = m_engine->processTexture(upload, 64, 48);
+        QVERIFY(m_engine->applyEffect("beauty.smooth", 50, nullptr, nullptr) > 0);
+        QVERIFY(m_engine->processTexture(upload, 64, 48) > 0);
+        QVERIFY(m_env.gl->glIsTexture(static_cast<GLuint>(upload)));
+        QVERIFY(m_env.gl->glIsTexture(static_cast<GLuint>(output)));
         destroyVelvix(&m_engine);
         QVERIFY(m_engine == nullptr);
+        QVERIFY(!m_env.gl->glIsTexture(static_cast<GLuint>(upload)));
+        QVERIFY(!m_env.gl->glIsTexture(static_cast<GLuint>(output)));
         destroyVelvix(&m_engine);  // null holder content is ignored
         destroyVelvix(nullptr);
     }
@@ -226,8 +236,12 @@ private Q_SLOTS:
     {
         const QImage picture = syntheticPicture(96, 40);
         const GLuint input = uploadTexture(m_env.gl, picture);
+        const int before = m_engine->processTexture(static_cast<int>(input), 96, 40);
+        QVERIFY(before > 0);
         QCOMPARE(m_engine->resizeOutput(0, 10), 0);
         QCOMPARE(m_engine->resizeOutput(96, 40), 1);
+        // Old-size outputs are released at once.
+        QVERIFY(!m_env.gl->glIsTexture(static_cast<GLuint>(before)));
         const int out = m_engine->processTexture(static_cast<int>(input), 96, 40);
         QVERIFY(out > 0);
         GLint w = 0, h = 0;
