@@ -8,6 +8,8 @@
 #include <QSurfaceFormat>
 #include <QtTest>
 
+#include "../support/GlTestMain.h"
+
 namespace {
 
 bool sendPress(QWidget *target, Qt::MouseButton button, QPoint pos)
@@ -122,16 +124,6 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setVersion(4, 1);
-    QSurfaceFormat::setDefaultFormat(format);
-    QApplication app(argc, argv);
-    TestMainWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+EFFECTDEMO_GL_TEST_MAIN(TestMainWindow)
 
 #include "tst_mainwindow.moc"

@@ -7,6 +7,8 @@
 #include <QSurfaceFormat>
 #include <QtTest>
 
+#include "../support/GlTestMain.h"
+
 #include <thread>
 
 namespace {
@@ -205,16 +207,6 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setVersion(4, 1);
-    QSurfaceFormat::setDefaultFormat(format);
-    QApplication app(argc, argv);
-    TestVideoShowWidget test;
-    return QTest::qExec(&test, argc, argv);
-}
+EFFECTDEMO_GL_TEST_MAIN(TestVideoShowWidget)
 
 #include "tst_videoshowwidget.moc"
