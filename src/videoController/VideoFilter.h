@@ -7,7 +7,6 @@
 
 #include <QImage>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QOpenGLFunctions>
 #include <QPointer>
@@ -45,7 +44,7 @@ public:
     ~VideoFilter() override;
 
     void setResolution(int width, int height);
-    void performOpenGLResolutionChange(int width, int height);
+    Q_INVOKABLE void performOpenGLResolutionChange(int width, int height);
 
     bool loadImage(const QString &path);
     void refreshImageFrame();
@@ -132,7 +131,8 @@ private:
     QTimer m_imageUpdateTimer;
     QTimer m_frameProcessTimer;
 
-    mutable QMutex m_queueMutex;
+    // std::mutex rather than QMutex: ThreadSanitizer can follow it.
+    mutable std::mutex m_queueMutex;
     QList<std::shared_ptr<FrameData>> m_frameQueue;
     int m_maxQueueDepth = 3;
     std::atomic<int> m_droppedFrames{0};

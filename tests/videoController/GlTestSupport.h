@@ -6,8 +6,6 @@
 // does.
 
 #include <QApplication>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QSharedPointer>
@@ -16,9 +14,12 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 inline void useAppSurfaceFormat()
@@ -55,7 +56,8 @@ struct DisplayContext
 };
 
 // Collects log lines from every thread; a hook may react to a line on the
-// thread that logs it.
+// thread that logs it. The helpers here use std:: locks and threads, which
+// ThreadSanitizer can follow (Qt's futex-based ones it cannot).
 class LogCapture
 {
 public:
@@ -71,7 +73,7 @@ public:
     }
     QStringList lines() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
     }
     int count(const QString &fragment) const
@@ -84,7 +86,7 @@ public:
     bool has(const QString &fragment) const { return count(fragment) > 0; }
     void clear()
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_lines.clear();
     }
     std::function<void(const QString &)> hook;
@@ -96,7 +98,7 @@ private:
         if (!self)
             return;
         {
-            QMutexLocker lock(&self->m_mutex);
+            std::lock_guard<std::mutex> lock(self->m_mutex);
             self->m_lines << message;
         }
         if (self->hook)
@@ -107,7 +109,7 @@ private:
 
     static inline LogCapture *s_current = nullptr;
     QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_lines;
 };
 
@@ -121,15 +123,23 @@ inline QSharedPointer<uchar> makeFrame(size_t bytes, uchar fill = 128)
 
 // Runs a function on a fresh worker thread and waits for it while the GUI
 // thread keeps serving events (queued resolution changes need it).
-inline void runOnWorker(const std::function<void()> &work, int timeoutMs = 30000)
+// onMainLoop, when given, runs on the GUI thread at every turn of the wait.
+inline void runOnWorker(const std::function<void()> &work, int timeoutMs = 30000,
+                        const std::function<void()> &onMainLoop = {})
 {
-    std::unique_ptr<QThread> thread(QThread::create(work));
-    thread->start();
+    std::atomic<bool> done{false};
+    std::thread thread([&] {
+        work();
+        done = true;
+    });
     QElapsedTimer timer;
     timer.start();
-    while (!thread->wait(5) && timer.elapsed() < timeoutMs)
+    while (!done && timer.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QVERIFY2(thread->isFinished() || thread->wait(10000), "worker thread did not finish");
+        if (onMainLoop)
+            onMainLoop();
+    }
+    thread.join();
 }
 
 // Texture ids and sizes emitted by the pipeline, from any thread.
@@ -139,21 +149,21 @@ struct RenderRecorder
     {
         int texture, width, height;
     };
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     std::vector<Shown> shown;
     void record(int texture, int width, int height)
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         shown.push_back({texture, width, height});
     }
     std::vector<Shown> all() const
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         return shown;
     }
     size_t size() const
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         return shown.size();
     }
 };

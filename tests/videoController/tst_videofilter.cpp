@@ -4,8 +4,9 @@
 
 #include <QImage>
 #include <QOpenGLFunctions>
-#include <QSemaphore>
 #include <QTemporaryDir>
+
+#include <future>
 
 // The frame pipeline with a recording engine on a real (software) OpenGL
 // context: frames are delivered on worker threads as the capture worker does.
@@ -236,21 +237,23 @@ private slots:
     {
         Rig rig;
         LogCapture log;
-        QSemaphore resized;
+        std::promise<void> resized;
+        std::atomic<bool> resizeWanted{false};
         // The pool logs its 100th hit inside acquire(), after the frame passed
-        // the size check: that is where the main thread changes the size.
+        // the size check: there the worker waits while the main thread
+        // changes the size.
         log.hook = [&](const QString &line) {
             if (line.startsWith("[AdaptivePool-FrameDataPool] Pool hit: 100/")) {
-                QMetaObject::invokeMethod(
-                    rig.filter.get(), [&] {
-                        rig.filter->setResolution(800, 600);
-                        resized.release();
-                    },
-                    Qt::QueuedConnection);
-                resized.acquire();
+                resizeWanted = true;
+                resized.get_future().wait();
             }
         };
-        runOnWorker([&] { sendFrames(rig.filter.get(), 100, 1280, 720, QVideoFrame::Format_NV12); });
+        runOnWorker([&] { sendFrames(rig.filter.get(), 100, 1280, 720, QVideoFrame::Format_NV12); }, 30000, [&] {
+            if (resizeWanted.exchange(false)) {
+                rig.filter->setResolution(800, 600);
+                resized.set_value();
+            }
+        });
         log.hook = nullptr;
         QVERIFY(log.has("VideoFilter::processSingleFrame - Frame resolution mismatch! Frame: 1280 x 720 Process: 800 x "
                         "600 Dropping frame to prevent snow"));
@@ -268,12 +271,11 @@ private slots:
         Rig rig;
         rig.engine()->recordFrames = false;
         std::atomic<bool> done{false};
-        std::unique_ptr<QThread> worker(QThread::create([&] {
+        std::thread worker([&] {
             sendFrames(rig.filter.get(), 150, 1280, 720, QVideoFrame::Format_NV12);
             sendFrames(rig.filter.get(), 50, 1280, 720, QVideoFrame::Format_YUYV, 4);
             done = true;
-        }));
-        worker->start();
+        });
         int round = 0;
         while (!done) {
             rig.filter->setComparisonMode(round % 2 == 0);
@@ -286,7 +288,7 @@ private slots:
             QCoreApplication::processEvents();
             ++round;
         }
-        QVERIFY(worker->wait(30000));
+        worker.join();
         rig.filter->setComparisonMode(false);
         QCOMPARE(rig.engine()->uploadCount.load(), 200);
         QCOMPARE(int(rig.rendered.size()), 200);
