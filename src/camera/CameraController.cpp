@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int kMaxPendingFallbackFrames = 2;
+// How often startCamera repeats the stop while it waits for the worker.
+constexpr int kSetCameraStopRetryMs = 20;
 
 } // namespace
 
@@ -118,10 +120,23 @@ bool CameraController::startCamera(int index)
 
     const std::wstring name = m_cameraNames.at(index).toStdWString();
     if (m_win32Camera->testCameraCompatibility(name)) {
-        bool ok = false;
-        QMetaObject::invokeMethod(m_win32Camera, "slotSetCamera", Qt::BlockingQueuedConnection,
-                                  Q_RETURN_ARG(bool, ok), Q_ARG(std::wstring, name));
-        if (ok) {
+        // A start or a resolution change queued just before this call may
+        // begin its read loop after the stop above, and a plain blocking
+        // invocation would then wait behind it for ever. Wait instead while
+        // stopping whatever loop gets in the way.
+        auto done = QSharedPointer<QSemaphore>::create(0);
+        auto result = QSharedPointer<std::atomic<bool>>::create(false);
+        Win32Camera *worker = m_win32Camera;
+        QMetaObject::invokeMethod(
+            worker,
+            [worker, name, done, result] {
+                result->store(worker->slotSetCamera(name));
+                done->release();
+            },
+            Qt::QueuedConnection);
+        while (!done->tryAcquire(1, kSetCameraStopRetryMs))
+            m_win32Camera->slotStop();
+        if (result->load()) {
             m_isWin32Mode = true;
             emit signalStartWin32Camera();
             qDebug() << "Successfully initialized camera using Win32 API (YUV mode)";
@@ -253,7 +268,9 @@ void CameraController::relayFallbackFrame(QSharedPointer<uchar> data, int width,
 {
     // Frames go to the pipeline on the capture worker thread, as native ones
     // do; a consumer that falls behind sees frames dropped, not queued up.
-    if (!m_win32Camera || m_pendingFallbackFrames->load() >= kMaxPendingFallbackFrames)
+    // A toolkit camera left open after a native open keeps streaming; its
+    // frames must not mix with the native ones.
+    if (!m_win32Camera || m_isWin32Mode || m_pendingFallbackFrames->load() >= kMaxPendingFallbackFrames)
         return;
     m_pendingFallbackFrames->fetch_add(1);
     Win32Camera *worker = m_win32Camera;

@@ -3,6 +3,7 @@
 // and the toolkit fallback's setting choices.
 
 #include "CameraController.h"
+#include "CameraFrameSurface.h"
 #include "FakeCameraPlatform.h"
 #include "FallbackSettings.h"
 #include "LogCapture.h"
@@ -11,6 +12,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -152,6 +154,71 @@ private slots:
         // Starting the same camera again reopens it and frames flow again.
         QVERIFY(controller.startCamera(0));
         QTRY_VERIFY(counter.frames > stopped);
+    }
+
+    void reopenWhileAStartIsStillQueued()
+    {
+        std::atomic<bool> delayOnce{true};
+        auto platform = makePlatform({{L"Cam", L"fake:0", hdTypes()}});
+        CameraController controller(platform);
+        FrameCounter counter;
+        counter.attach(controller);
+        Win32Camera *worker = controller.getWin32Camera();
+        // Holds the worker up, so the start queued by the first open is still
+        // waiting when the second open stops the capture.
+        QObject::connect(worker, &Win32Camera::signalUpdataResolutions, worker, [worker, &delayOnce] {
+            if (delayOnce.exchange(false))
+                QMetaObject::invokeMethod(worker, [] { QThread::msleep(300); }, Qt::QueuedConnection);
+        }, Qt::DirectConnection);
+        controller.getCameraList();
+        QVERIFY(controller.startCamera(0));
+
+        // Ends a hang after a few seconds instead of at the test's time-out.
+        std::atomic<bool> reopened{false};
+        std::atomic<bool> rescued{false};
+        std::thread rescue([&] {
+            for (int i = 0; i < 100 && !reopened; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!reopened) {
+                rescued = true;
+                worker->slotStop();
+            }
+        });
+        const bool ok = controller.startCamera(0);
+        reopened = true;
+        rescue.join();
+        QVERIFY(ok);
+        QVERIFY2(!rescued, "reopening waited behind a read loop that started after its stop");
+        const int before = counter.frames;
+        QTRY_VERIFY(counter.frames > before + 2);
+    }
+
+    void fallbackFramesStayOutOfNativeCapture()
+    {
+        auto platform = makePlatform({{L"Cam", L"fake:0", hdTypes()}});
+        CameraController controller(platform);
+        FrameCounter counter;
+        counter.attach(controller);
+        auto *surface = controller.findChild<CameraFrameSurface *>();
+        QVERIFY(surface);
+        QVideoFrame frame(64 * 48 * 3 / 2, QSize(64, 48), 64, QVideoFrame::Format_NV12);
+
+        // Not in native mode: the toolkit camera's frames are relayed.
+        QVERIFY(surface->present(frame));
+        QTRY_COMPARE(counter.frames.load(), 1);
+        QCOMPARE(counter.lastWidth.load(), 64);
+
+        controller.getCameraList();
+        QVERIFY(controller.startCamera(0));
+        QTRY_VERIFY(counter.frames > 1);
+        controller.stopCamera();
+        QTRY_VERIFY(!controller.getWin32Camera()->isRunning());
+        QTest::qWait(50);
+        const int stopped = counter.frames;
+        // A toolkit camera still open from before must not feed the pipeline.
+        QVERIFY(surface->present(frame));
+        QTest::qWait(100);
+        QCOMPARE(counter.frames.load(), stopped);
     }
 
     void failedNativeOpenFallsBack()
