@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -154,8 +155,12 @@ void NetworkManager::downloadFile(const QString &url, const QString &fileSavePat
                 // total once the transfer ends; the overlay keeps showing 0 then.
                 if (!reply->header(QNetworkRequest::ContentLengthHeader).isValid())
                     total = -1;
+                // Clamped before narrowing: with an unknown total a large
+                // body would otherwise wrap round to a positive percentage.
                 if (total != 0)
-                    emit downloadProgress(static_cast<int>(received * 100 / total));
+                    emit downloadProgress(static_cast<int>(
+                        qBound<qint64>(std::numeric_limits<int>::min(), received * 100 / total,
+                                       std::numeric_limits<int>::max())));
             });
     connect(reply, &QNetworkReply::readyRead, &loop, appendAvailable);
     connect(&timeout, &QTimer::timeout, &loop, [&] {

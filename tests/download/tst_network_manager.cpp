@@ -204,6 +204,27 @@ private slots:
             QVERIFY2(value <= 0, qPrintable(QString::number(value)));
     }
 
+    void largeBodyWithoutContentLength()
+    {
+        // Past about 21 MB the received size times 100 no longer fits an
+        // int; the unknown-length progress must stay at or below 0 anyway.
+        const QByteArray body(24 * 1024 * 1024, 'v');
+        TestHttpServer::Route route;
+        route.body = body;
+        route.sendLength = false;
+        m_server.setRoute("/large-nolength.bin", route);
+
+        NetworkManager manager;
+        const QString target = m_dir + "/large-nolength.bin";
+        const Outcome outcome = download(manager, m_server.url("/large-nolength.bin"), target);
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(outcome.success);
+        QCOMPARE(QFileInfo(target).size(), qint64(body.size()));
+        QVERIFY(!outcome.progress.isEmpty());
+        for (int value : outcome.progress)
+            QVERIFY2(value <= 0, qPrintable(QString::number(value)));
+    }
+
     void notFoundLeavesNothing()
     {
         LogCapture log;
