@@ -255,7 +255,9 @@ std::vector<std::string> listVideoNodes(const std::string &devDir)
         if (name.rfind("video", 0) != 0 || name.size() == 5)
             continue;
         const std::string digits = name.substr(5);
-        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        // Node numbers are small; a longer run of digits would overflow stol.
+        if (digits.size() > 9
+            || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         nodes.emplace_back(std::stol(digits), it->path().string());
     }
