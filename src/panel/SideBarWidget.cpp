@@ -8,9 +8,11 @@ const char *kSideBarStyle =
     "QListWidget { background-color: #333; border: none; padding: 5px 0; }"
     "QListWidget::item { height: 38px; border: none; }"
     "QPushButton[itemType=\"group\"] { background-color: #333; color: rgba(255, 255, 255, 0.42); "
-    "text-align: left; padding-left: 28px; border: none; font-size: 12px; }"
+    "text-align: left; padding-left: 28px; border: none; font-size: 12px; width: 100%; "
+    "height: 100%; }"
     "QPushButton[itemType=\"item\"] { background-color: #333; color: rgba(255, 255, 255, 0.90); "
-    "text-align: left; padding-left: 28px; border: none; font-size: 14px; }"
+    "text-align: left; padding-left: 28px; border: none; width: 100%; height: 100%; "
+    "font-size: 14px; }"
     "QPushButton[itemType=\"item\"]:checked { background-color: #292929; color: #00EF5C; }";
 
 QString moduleKey(const QString &group, const QString &name)

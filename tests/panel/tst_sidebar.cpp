@@ -35,6 +35,20 @@ private slots:
         QCOMPARE(first->text(), QStringLiteral("美颜模板"));
         QCOMPARE(first->property("itemType").toString(), QStringLiteral("item"));
         QVERIFY(first->isCheckable());
+
+        // Both button kinds fill their row; the checked module turns green.
+        const QString style = bar.styleSheet();
+        for (const char *kind : {"group", "item"}) {
+            const QString selector = QStringLiteral("QPushButton[itemType=\"%1\"] {").arg(kind);
+            const int from = style.indexOf(selector);
+            QVERIFY2(from >= 0, kind);
+            const QString rule = style.mid(from, style.indexOf(QLatin1Char('}'), from) - from);
+            QVERIFY2(rule.contains(QLatin1String("width: 100%;")), kind);
+            QVERIFY2(rule.contains(QLatin1String("height: 100%;")), kind);
+            QVERIFY2(rule.contains(QLatin1String("padding-left: 28px;")), kind);
+        }
+        QVERIFY(style.contains(QLatin1String(
+            "QPushButton[itemType=\"item\"]:checked { background-color: #292929; color: #00EF5C; }")));
     }
 
     void lookups()

@@ -193,6 +193,7 @@ private slots:
     void switchRowWiring();
     void switchOffStateSurvivesRebuild();
     void replacedPagesAreDestroyed();
+    void rebuildRetiresPagesOfTheOldTree();
     void moduleSwitchNeverDangles();
     void builderDestroyedBeforeWidgets();
     void shippedPanelBuilds();
@@ -859,6 +860,28 @@ void TestWidgetCreater::replacedPagesAreDestroyed()
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(panel.stack->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).size(), 2);
+}
+
+void TestWidgetCreater::rebuildRetiresPagesOfTheOldTree()
+{
+    Panel panel;
+    panel.build();
+    panel.open("美颜美型", "美颜");
+    QPointer<QWidget> oldPage = panel.stack->currentWidget();
+    QPointer<Slider> oldSlider = oldPage->findChild<Slider *>();
+    QVERIFY(oldSlider);
+
+    // A side bar that names no module: no first page is shown, so only the
+    // rebuild itself can take the page built from the old records away.
+    SideBarWidget unbound(nullptr);
+    unbound.addGroup(QStringLiteral("其他"));
+    unbound.addItem(QStringLiteral("其他"), QStringLiteral("无此模块"));
+    panel.creater.buildPanels(&unbound, panel.stack, &panel.filter, &panel.window, false);
+    QCOMPARE(panel.stack->count(), 0);
+    QVERIFY(!panel.creater.currentModuleSwitch());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!oldPage);
+    QVERIFY(!oldSlider);
 }
 
 void TestWidgetCreater::moduleSwitchNeverDangles()

@@ -109,6 +109,9 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
 {
     if (!bar || !stack || !filter)
         return;
+    // Pages built earlier hold pointers into the tree that is about to be
+    // reloaded; none of them may stay clickable once it is gone.
+    clearPages();
     sideBar = bar;
     pageStack = stack;
     videoFilter = filter;
