@@ -88,10 +88,14 @@ void NetworkManager::downloadFile(const QString &url, const QString &fileSavePat
     // streams through a small window instead of piling up in memory.
     reply->setReadBufferSize(kReadBufferBytes);
 
+    // Remembered apart from the reply: aborting a reply that has already
+    // finished changes nothing, and closing the file clears its error.
+    bool writeFailed = false;
     auto appendAvailable = [&] {
         const QByteArray chunk = reply->readAll();
-        if (!chunk.isEmpty() && file->write(chunk) != chunk.size()) {
+        if (!chunk.isEmpty() && !writeFailed && file->write(chunk) != chunk.size()) {
             qDebug() << "写入文件失败:" << file->errorString();
+            writeFailed = true;
             reply->abort();
         }
     };
@@ -109,8 +113,10 @@ void NetworkManager::downloadFile(const QString &url, const QString &fileSavePat
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
         const bool truncated = reply->error() == QNetworkReply::NoError && announced.isValid()
                                && file->pos() < announced.toLongLong();
-        if (reply->error() != QNetworkReply::NoError || truncated) {
-            if (truncated)
+        if (reply->error() != QNetworkReply::NoError || truncated || writeFailed) {
+            if (reply->error() == QNetworkReply::NoError && writeFailed)
+                qDebug() << "下载失败:" << file->errorString();
+            else if (truncated)
                 qDebug() << "下载失败:" << QStringLiteral("数据不完整 (%1/%2 字节)")
                                               .arg(file->pos()).arg(announced.toLongLong());
             else

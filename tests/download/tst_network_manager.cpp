@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 QStringList entriesOf(const QString &dir)
@@ -296,6 +299,34 @@ private slots:
         QVERIFY(!outcome.progress.isEmpty() && outcome.progress.last() > 0); // data was arriving
         QVERIFY(outcome.progress.last() < 100);
         QVERIFY2(outcome.elapsedMs < 4000, qPrintable(QString::number(outcome.elapsedMs)));
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    // A file-size limit makes the writes fail even for root; without a
+    // length the transfer itself gives no sign that the file came out short.
+    void writeFailureIsAFailure()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = patternBody(2 * 1024 * 1024);
+        route.sendLength = false;
+        m_server.setRoute("/toolarge.bin", route);
+
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = 256 * 1024;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/toolarge.bin"), m_dir + "/toolarge.bin");
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedSignal);
+
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(log.contains("写入文件失败:"));
+        QVERIFY(log.contains("下载失败:"));
         QCOMPARE(entriesOf(m_dir), QStringList());
     }
 
