@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -87,6 +88,8 @@ public:
     int resizeOutput(int width, int height) override
     {
         push(simple("resizeOutput", 0, width, height));
+        if (onResize)
+            onResize();
         return 0;
     }
     int clearAllEffects() override
@@ -125,6 +128,8 @@ public:
     std::atomic<int> clearCount{0};
     std::atomic<int> callsWithoutContext{0};
     std::vector<unsigned char> lastUpload;
+    // Runs inside resizeOutput, with whatever context the caller made current.
+    std::function<void()> onResize;
 
 private:
     EngineCall simple(const char *op, int value, int width, int height)

@@ -299,6 +299,42 @@ private slots:
         QCOMPARE(rig.filter->framePool().statistics().misses, 0);
     }
 
+    // The view leaves its context current with its own framebuffer bound;
+    // whatever an engine call does to the bound framebuffer must not reach it.
+    void engineCallsLeaveTheViewsFramebufferAlone()
+    {
+        Rig rig;
+        QVERIFY(rig.display.context.makeCurrent(&rig.display.surface));
+        QOpenGLFunctions *gl = rig.display.context.functions();
+        GLuint colour = 0, fbo = 0;
+        gl->glGenTextures(1, &colour);
+        gl->glBindTexture(GL_TEXTURE_2D, colour);
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        gl->glGenFramebuffers(1, &fbo);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
+        // A careless engine detaches the colour buffer of the bound framebuffer.
+        rig.engine()->onResize = [gl] {
+            gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        };
+
+        rig.filter->setResolution(640, 360); // GUI thread, context already current
+        rig.filter->updateEffect("beauty.whiten", 10, "", {});
+
+        QCOMPARE(QOpenGLContext::currentContext(), &rig.display.context);
+        GLint bound = 0, attached = 0;
+        gl->glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+        gl->glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                                  GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &attached);
+        QCOMPARE(GLuint(bound), fbo);
+        QCOMPARE(GLuint(attached), colour);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        gl->glDeleteFramebuffers(1, &fbo);
+        gl->glDeleteTextures(1, &colour);
+        rig.engine()->onResize = nullptr;
+        rig.display.context.doneCurrent();
+    }
+
     void setResolutionGuards()
     {
         Rig rig;
