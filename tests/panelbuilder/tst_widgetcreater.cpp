@@ -663,6 +663,21 @@ void TestWidgetCreater::scrollGroupWithSliders()
     QVERIFY(WidgetCreater::singleExtraValue(SdkParam{"x", 1, "", {{"k", "abc"}}}, &value));
     QCOMPARE(value, 0);
     QVERIFY(!WidgetCreater::singleExtraValue(SdkParam{"x", 1, "", {{"a", "1"}, {"b", "2"}}}, &value));
+
+    // Two marked options: the rows follow the later one, which has no extra
+    // information, so the second slider stays hidden.
+    for (PanelItem &option : group.children)
+        option.uiState = 0;
+    group.children[2].uiState = 2;
+    group.children[2].sdkParam.extraInfo = {{"k", "22"}};
+    group.children[3].uiState = 2;
+    group.children[3].sdkParam.extraInfo.clear();
+    page = panel.open("美妆", "轻美妆");
+    const auto rows = on<Slider>(page);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(group.selectedIndex, 3);
+    QVERIFY(rows[0]->parentWidget()->isVisibleTo(page));
+    QVERIFY(!rows[1]->parentWidget()->isVisibleTo(page));
 }
 
 void TestWidgetCreater::atomicAbilities()
