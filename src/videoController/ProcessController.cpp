@@ -68,6 +68,15 @@ const QHash<QString, int> &rangeTable()
         {QStringLiteral("green_background_v2.smooth"), 3},
         {QStringLiteral("green_background_v2.corrosion"), 4},
         {QStringLiteral("green_background_v2.deshadow"), 5},
+        // Our engine's two-sided image-quality controls; without these rows
+        // their sliders could never reach the negative half.
+        {QStringLiteral("quality.brightness"), 2},
+        {QStringLiteral("quality.contrast"), 2},
+        {QStringLiteral("quality.saturation"), 2},
+        {QStringLiteral("quality.temperature"), 2},
+        {QStringLiteral("quality.tint"), 2},
+        {QStringLiteral("quality.highlights"), 2},
+        {QStringLiteral("quality.shadows"), 2},
     };
     return table;
 }

@@ -48,6 +48,11 @@ private slots:
         QTest::newRow("smooth") << "green_background_v2.smooth" << 1 << 100;
         QTest::newRow("corrosion") << "green_background_v2.corrosion" << 0 << 3;
         QTest::newRow("deshadow") << "green_background_v2.deshadow" << 0 << 5;
+        for (const char *n : {"brightness", "contrast", "saturation", "temperature", "tint", "highlights", "shadows"}) {
+            const QString name = QStringLiteral("quality.") + QLatin1String(n);
+            QTest::newRow(qPrintable(name)) << name << -100 << 100;
+        }
+        QTest::newRow("one-sided quality control") << "quality.vignette" << 0 << 100;
         QTest::newRow("unknown") << "basicV7.thinFace" << 0 << 100;
         QTest::newRow("empty") << "" << 0 << 100;
         QTest::newRow("case matters") << "Motion" << 0 << 100;

@@ -2,7 +2,6 @@
 
 #include <QDebug>
 #include <QMetaObject>
-#include <QMutexLocker>
 #include <QOpenGLContext>
 #include <QThread>
 #include <QTimer>
@@ -211,7 +210,7 @@ void VideoShowWidget::updateViewport()
 {
     double aspect;
     {
-        QMutexLocker lock(&m_frameMutex);
+        std::lock_guard<std::mutex> lock(m_frameMutex);
         aspect = m_aspectRatio;
     }
     if (aspect < 0)
@@ -225,7 +224,7 @@ void VideoShowWidget::updateViewport()
 
 int VideoShowWidget::textureId() const
 {
-    QMutexLocker lock(&m_frameMutex);
+    std::lock_guard<std::mutex> lock(m_frameMutex);
     return m_textureId;
 }
 
@@ -235,7 +234,7 @@ void VideoShowWidget::slotRenderTexture(int textureId, int width, int height)
         return;
     bool sizeChanged = false;
     {
-        QMutexLocker lock(&m_frameMutex);
+        std::lock_guard<std::mutex> lock(m_frameMutex);
         m_textureId = textureId;
         if (width != m_frameWidth || height != m_frameHeight) {
             m_frameWidth = width;

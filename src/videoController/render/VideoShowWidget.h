@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMutex>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLWidget>
 #include <QRect>
@@ -8,6 +7,7 @@
 #include <QSurface>
 
 #include <atomic>
+#include <mutex>
 
 class QOpenGLContext;
 
@@ -73,7 +73,8 @@ private:
     std::atomic<bool> m_repaintQueued{false};
 
     // Written by whichever thread delivers frames, read while painting.
-    mutable QMutex m_frameMutex;
+    // std::mutex rather than QMutex so ThreadSanitizer can follow it.
+    mutable std::mutex m_frameMutex;
     int m_textureId = 0;
     int m_frameWidth = 0;
     int m_frameHeight = 0;
