@@ -6,14 +6,16 @@ float luma(vec3 c)
 
 // Soft skin likelihood from the chroma plane (Cb 0.30..0.50, Cr 0.52..0.68
 // with soft borders); very dark pixels (pupils, brows, hair) are not skin.
+// Both chroma windows are symmetric, so each is one ramp on the distance
+// from its centre (Cb 0.40, Cr 0.605): the same values as a rising times a
+// falling edge, with half the work on the fused full-size pass.
 float skinLikelihood(vec3 c)
 {
     float y = luma(c);
-    float cb = -0.168736 * c.r - 0.331264 * c.g + 0.5 * c.b + 0.5;
-    float cr = 0.5 * c.r - 0.418688 * c.g - 0.081312 * c.b + 0.5;
-    float inCb = smoothstep(0.27, 0.31, cb) * (1.0 - smoothstep(0.49, 0.53, cb));
-    float inCr = smoothstep(0.50, 0.54, cr) * (1.0 - smoothstep(0.67, 0.71, cr));
-    return inCb * inCr * smoothstep(0.12, 0.25, y);
+    vec2 chroma = vec2(dot(c, vec3(-0.168736, -0.331264, 0.5)) + 0.5,
+                       dot(c, vec3(0.5, -0.418688, -0.081312)) + 0.5);
+    vec2 outside = smoothstep(vec2(0.09, 0.065), vec2(0.13, 0.105), abs(chroma - vec2(0.40, 0.605)));
+    return (1.0 - outside.x) * (1.0 - outside.y) * smoothstep(0.12, 0.25, y);
 }
 
 // Soft light (the smooth "pegtop" form: no branches, no square roots).

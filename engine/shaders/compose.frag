@@ -34,26 +34,14 @@ void main()
 #ifdef ROSY
     c = rosySkin(clamp(c, 0.0, 1.0), skin);
 #endif
-#ifdef BRIGHTNESS
-    c = applyBrightness(c);
-#endif
-#ifdef CONTRAST
-    c = applyContrast(c);
-#endif
-#ifdef SATURATION
-    c = applySaturation(c);
-#endif
-#ifdef GAIN
-    c = applyGain(c);
-#endif
-#ifdef SHADOWS_HIGHLIGHTS
-    c = applyShadowsHighlights(c);
-#endif
-#ifdef FADE
-    c = applyFade(c);
-#endif
+#ifdef LUT_BAKED
+    // Colour grade, filter and intensity in one table lookup.
+    c = texture(u_lut3d, clamp(c, 0.0, 1.0) * u_lutScale + u_lutOffset).rgb;
+#else
+    c = applyColourGrade(c);
 #if defined(LUT3D) || defined(LUT1D)
     c = applyLut(clamp(c, 0.0, 1.0));
+#endif
 #endif
 #ifdef VIGNETTE
     c = applyVignette(c, v_uv);

@@ -7,6 +7,8 @@ uniform float u_lut1dSize;
 uniform vec3 u_lutDomainMin;
 uniform vec3 u_lutDomainScale;  // 1 / (max - min)
 uniform float u_lutIntensity;
+uniform vec3 u_lutScale;        // baked table: texel-centre mapping of 0..1
+uniform vec3 u_lutOffset;
 
 vec3 applyLut(vec3 c)
 {

@@ -27,6 +27,32 @@ vec3 applyShadowsHighlights(vec3 c)
 
 vec3 applyFade(vec3 c)        { return mix(c, vec3(0.16) + c * 0.72, u_fade); }
 
+// The global colour grade: functions of the colour alone, in chain order.
+// With a 3D filter they are baked into its table (lut_bake.frag), so the
+// frame pays one lookup for all of them.
+vec3 applyColourGrade(vec3 c)
+{
+#ifdef BRIGHTNESS
+    c = applyBrightness(c);
+#endif
+#ifdef CONTRAST
+    c = applyContrast(c);
+#endif
+#ifdef SATURATION
+    c = applySaturation(c);
+#endif
+#ifdef GAIN
+    c = applyGain(c);
+#endif
+#ifdef SHADOWS_HIGHLIGHTS
+    c = applyShadowsHighlights(c);
+#endif
+#ifdef FADE
+    c = applyFade(c);
+#endif
+    return c;
+}
+
 vec3 applyVignette(vec3 c, vec2 uv)
 {
     vec2 d = (uv - 0.5) * vec2(u_aspect, 1.0) / max(u_aspect, 1.0);

@@ -56,6 +56,10 @@ struct ComposeParams {
         Lut1d = 1u << 11,
         Vignette = 1u << 12,
         Grain = 1u << 13,
+        // The 3D table holds the colour grade and the filter's intensity.
+        LutBaked = 1u << 14,
+        // Functions of the colour alone that a 3D filter table can absorb.
+        ColourGrade = Brightness | Contrast | Saturation | Gain | ShadowsHighlights | Fade,
     };
     unsigned features = 0;
 
@@ -81,6 +85,8 @@ struct ComposeParams {
     float lutDomainMin[3] = {0.f, 0.f, 0.f};
     float lutDomainScale[3] = {1.f, 1.f, 1.f};
     float lutIntensity = 0.f;
+    float lutScale = 1.f;    // baked table: (size - 1) / size
+    float lutOffset = 0.f;   // baked table: 0.5 / size
 
     std::string defines() const;
 };

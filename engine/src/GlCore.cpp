@@ -379,6 +379,14 @@ void Renderer::drawTo(GLuint target, int width, int height)
     gl->glDrawArrays(GL_TRIANGLES, 0, 3);
 }
 
+void Renderer::drawToLayer(GLuint texture3d, int layer, int width, int height)
+{
+    Gl *gl = m_gl;
+    gl->glFramebufferTextureLayer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, texture3d, 0, layer);
+    gl->glViewport(0, 0, width, height);
+    gl->glDrawArrays(GL_TRIANGLES, 0, 3);
+}
+
 void Renderer::bindTexture(int unit, GLenum targetKind, GLuint texture, bool linear)
 {
     Gl *gl = m_gl;

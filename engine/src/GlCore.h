@@ -124,6 +124,8 @@ public:
 
     // Renders one full-target triangle with `program` into `target`.
     void drawTo(GLuint target, int width, int height);
+    // Same into one layer of a 3D texture.
+    void drawToLayer(GLuint texture3d, int layer, int width, int height);
     void bindTexture(int unit, GLenum targetKind, GLuint texture, bool linear = true);
 
     ShaderProgram *program(const std::string &fragment, const std::vector<std::string> &includes,

@@ -1,5 +1,7 @@
 #include "LutFilter.h"
 
+#include "QualityEffect.h"
+
 #include <QDebug>
 #include <QDateTime>
 #include <QDir>
@@ -263,6 +265,80 @@ void LutFilter::prepare(Renderer &renderer)
                                       table.table1d.data());
     }
     m_uploaded = m_table;
+    ++m_uploadCount;
+}
+
+void LutFilter::bake(Renderer &renderer, ComposeParams &params)
+{
+    const unsigned grade = params.features & ComposeParams::ColourGrade;
+    if (!(params.features & ComposeParams::Lut3d) || (params.features & ComposeParams::Lut1d) || !m_uploaded)
+        return;
+    const LutTable &table = *m_uploaded;
+    bool unitDomain = true;
+    for (int i = 0; i < 3; ++i)
+        unitDomain = unitDomain && table.domainMin[i] == 0.f && table.domainMax[i] == 1.f;
+    // Without a grade on the unit domain the baked entries are the table's
+    // own (mixed with the intensity); otherwise the table is sampled off its
+    // grid, so a fine grid keeps the result as close as a direct lookup.
+    const int n = table.size3d;
+    const int size = (grade || !unitDomain) ? std::max(n, 64) : n;
+    const std::vector<float> key = {static_cast<float>(m_uploadCount), static_cast<float>(size),
+                                    static_cast<float>(grade), params.lutIntensity, params.brightness,
+                                    params.contrast, params.saturation, params.gain[0], params.gain[1],
+                                    params.gain[2], params.shadows, params.highlights, params.fade};
+    Gl *gl = renderer.gl();
+    if (!m_baked || key != m_bakedKey) {
+        ComposeParams bakeParams = params;
+        bakeParams.features = grade | ComposeParams::Lut3d;
+        ShaderProgram *program = renderer.program("lut_bake.frag", {"common.glsl", "quality.glsl", "lut.glsl"},
+                                                  bakeParams.defines());
+        if (!program)
+            return;  // the direct lookup still works
+        if (m_baked && m_bakedSize != size) {
+            gl->glDeleteTextures(1, &m_baked);
+            m_baked = 0;
+        }
+        if (!m_baked) {
+            gl->glGenTextures(1, &m_baked);
+            gl->glActiveTexture(GL_TEXTURE7);
+            gl->glBindTexture(GL_TEXTURE_3D, m_baked);
+            gl->glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            gl->glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            gl->glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, size, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+            gl->glBindTexture(GL_TEXTURE_3D, 0);
+            m_bakedSize = size;
+        }
+        program->use(gl);
+        renderer.bindTexture(2, GL_TEXTURE_3D, m_texture3d, true);
+        setUniforms(gl, *program, params);
+        QualityEffect::setGradeUniforms(gl, *program, params);
+        program->set(gl, "u_bakeSize", static_cast<float>(size));
+        for (int layer = 0; layer < size; ++layer) {
+            program->set(gl, "u_layer", static_cast<float>(layer));
+            renderer.drawToLayer(m_baked, layer, size, size);
+        }
+        m_bakedKey = key;
+    }
+    params.features &= ~(grade | static_cast<unsigned>(ComposeParams::Lut3d));
+    params.features |= ComposeParams::LutBaked;
+    params.lut3dTexture = m_baked;
+    params.lut3dSize = static_cast<float>(size);
+    params.lutScale = static_cast<float>(size - 1) / static_cast<float>(size);
+    params.lutOffset = 0.5f / static_cast<float>(size);
+}
+
+void LutFilter::setUniforms(Gl *gl, ShaderProgram &program, const ComposeParams &params)
+{
+    program.set(gl, "u_lut3d", 2);
+    program.set(gl, "u_lut3dSize", params.lut3dSize);
+    program.set(gl, "u_lut1d", 3);
+    program.set(gl, "u_lut1dSize", params.lut1dSize);
+    program.set(gl, "u_lutDomainMin", params.lutDomainMin[0], params.lutDomainMin[1], params.lutDomainMin[2]);
+    program.set(gl, "u_lutDomainScale", params.lutDomainScale[0], params.lutDomainScale[1],
+                params.lutDomainScale[2]);
+    program.set(gl, "u_lutIntensity", params.lutIntensity);
+    program.set(gl, "u_lutScale", params.lutScale, params.lutScale, params.lutScale);
+    program.set(gl, "u_lutOffset", params.lutOffset, params.lutOffset, params.lutOffset);
 }
 
 void LutFilter::contribute(ComposeParams &params) const
@@ -294,8 +370,12 @@ void LutFilter::release(Gl *gl)
             gl->glDeleteTextures(1, &m_texture3d);
         if (m_texture1d)
             gl->glDeleteTextures(1, &m_texture1d);
+        if (m_baked)
+            gl->glDeleteTextures(1, &m_baked);
     }
-    m_texture3d = m_texture1d = 0;
+    m_texture3d = m_texture1d = m_baked = 0;
+    m_bakedSize = 0;
+    m_bakedKey.clear();
     m_uploaded.reset();
 }
 

@@ -36,6 +36,13 @@ public:
     // Uploads a newly selected table; needs the current context.
     void prepare(Renderer &renderer);
     void contribute(ComposeParams &params) const;
+    // With a 3D table (and no 1D shaper), bakes the frame's colour grade and
+    // the intensity into one table and switches `params` over to it, so the
+    // fused pass does one lookup and no grade arithmetic. The table is made
+    // again only when one of its settings changes.
+    void bake(Renderer &renderer, ComposeParams &params);
+    // Sets the filter uniforms of lut.glsl (and the baked mapping) on a bound program.
+    static void setUniforms(Gl *gl, ShaderProgram &program, const ComposeParams &params);
     void release(Gl *gl);
 
 private:
@@ -45,6 +52,10 @@ private:
     int m_intensity = 0;
     GLuint m_texture3d = 0;
     GLuint m_texture1d = 0;
+    unsigned m_uploadCount = 0;
+    GLuint m_baked = 0;
+    int m_bakedSize = 0;
+    std::vector<float> m_bakedKey;
 };
 
 } // namespace velvix

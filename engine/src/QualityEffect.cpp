@@ -80,4 +80,15 @@ void QualityEffect::contribute(ComposeParams &params, unsigned frameNumber) cons
     }
 }
 
+void QualityEffect::setGradeUniforms(Gl *gl, ShaderProgram &program, const ComposeParams &params)
+{
+    program.set(gl, "u_contrast", params.contrast);
+    program.set(gl, "u_saturation", params.saturation);
+    program.set(gl, "u_brightness", params.brightness);
+    program.set(gl, "u_gain", params.gain[0], params.gain[1], params.gain[2]);
+    program.set(gl, "u_shadows", params.shadows);
+    program.set(gl, "u_highlights", params.highlights);
+    program.set(gl, "u_fade", params.fade);
+}
+
 } // namespace velvix

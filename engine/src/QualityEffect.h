@@ -3,6 +3,7 @@
 #pragma once
 
 #include "EffectParams.h"
+#include "GlCore.h"
 
 #include <map>
 
@@ -13,6 +14,8 @@ public:
     bool set(const std::string &name, int value);
     void reset() { m_values.clear(); }
     void contribute(ComposeParams &params, unsigned frameNumber) const;
+    // Sets the colour-grade uniforms of quality.glsl on a bound program.
+    static void setGradeUniforms(Gl *gl, ShaderProgram &program, const ComposeParams &params);
 
 private:
     float value(const char *name) const;

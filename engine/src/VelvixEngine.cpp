@@ -240,6 +240,7 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
     m_beauty.contribute(params);
     m_quality.contribute(params, m_frameNumber);
     m_lut.contribute(params);
+    m_lut.bake(m_renderer, params);
 
     GLuint source = input;
     if (m_green.active()) {
@@ -291,32 +292,16 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
         m_renderer.bindTexture(1, GL_TEXTURE_2D, params.blurTexture, true);
         program->set(gl, "u_blur", 1);
     }
-    if (params.features & ComposeParams::Lut3d) {
+    if (params.features & (ComposeParams::Lut3d | ComposeParams::LutBaked))
         m_renderer.bindTexture(2, GL_TEXTURE_3D, params.lut3dTexture, true);
-        program->set(gl, "u_lut3d", 2);
-        program->set(gl, "u_lut3dSize", params.lut3dSize);
-    }
-    if (params.features & ComposeParams::Lut1d) {
+    if (params.features & ComposeParams::Lut1d)
         m_renderer.bindTexture(3, GL_TEXTURE_2D, params.lut1dTexture, true);
-        program->set(gl, "u_lut1d", 3);
-        program->set(gl, "u_lut1dSize", params.lut1dSize);
-    }
-    if (params.features & (ComposeParams::Lut3d | ComposeParams::Lut1d)) {
-        program->set(gl, "u_lutDomainMin", params.lutDomainMin[0], params.lutDomainMin[1], params.lutDomainMin[2]);
-        program->set(gl, "u_lutDomainScale", params.lutDomainScale[0], params.lutDomainScale[1],
-                     params.lutDomainScale[2]);
-        program->set(gl, "u_lutIntensity", params.lutIntensity);
-    }
+    if (params.features & (ComposeParams::Lut3d | ComposeParams::Lut1d | ComposeParams::LutBaked))
+        LutFilter::setUniforms(gl, *program, params);
     program->set(gl, "u_whiten", params.whiten);
     program->set(gl, "u_rosy", params.rosy);
     program->set(gl, "u_sharpen", params.sharpen);
-    program->set(gl, "u_contrast", params.contrast);
-    program->set(gl, "u_saturation", params.saturation);
-    program->set(gl, "u_brightness", params.brightness);
-    program->set(gl, "u_gain", params.gain[0], params.gain[1], params.gain[2]);
-    program->set(gl, "u_shadows", params.shadows);
-    program->set(gl, "u_highlights", params.highlights);
-    program->set(gl, "u_fade", params.fade);
+    QualityEffect::setGradeUniforms(gl, *program, params);
     program->set(gl, "u_vignette", params.vignette);
     program->set(gl, "u_grain", params.grain);
     program->set(gl, "u_grainSeed", params.grainSeed);

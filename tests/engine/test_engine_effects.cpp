@@ -307,6 +307,44 @@ private Q_SLOTS:
         QVERIFY2(maxDifference(got, want) <= 2, qPrintable(QString::number(maxDifference(got, want))));
     }
 
+    void filterAfterColourGradeMatchesReference()
+    {
+        // The grade (contrast, saturation) runs before the filter, and the
+        // intensity mixes the filtered colour with the graded one.
+        QCOMPARE(lut(writeFile("grade9.cube", cubeText(9, curveLut)), 60), 1);
+        QCOMPARE(m_engine->applyEffect("quality.contrast", 40, nullptr, nullptr), 1);
+        QCOMPARE(m_engine->applyEffect("quality.saturation", 30, nullptr, nullptr), 1);
+        auto entry = [](int r, int g, int b, double *e) { curveLut(r / 8.0, g / 8.0, b / 8.0, e); };
+        auto graded = [](const double *in, double *out) {
+            double c[3];
+            for (int k = 0; k < 3; ++k)
+                c[k] = (in[k] - 0.5) * 1.24 + 0.5;
+            const double y = 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2];
+            for (int k = 0; k < 3; ++k)
+                out[k] = std::min(1.0, std::max(0.0, y + 1.3 * (c[k] - y)));
+        };
+        QImage want = applyCpu(m_picture, [&](const double *in, double *out) {
+            double g[3];
+            graded(in, g);
+            trilinear(9, entry, g, out);
+            for (int k = 0; k < 3; ++k)
+                out[k] = 0.4 * g[k] + 0.6 * out[k];
+        });
+        QImage got = run(m_picture);
+        QVERIFY2(maxDifference(got, want) <= 3, qPrintable(QString::number(maxDifference(got, want))));
+
+        // A change of the grade alone shows at once.
+        QCOMPARE(m_engine->applyEffect("quality.contrast", 0, nullptr, nullptr), 1);
+        QCOMPARE(m_engine->applyEffect("quality.saturation", 0, nullptr, nullptr), 1);
+        want = applyCpu(m_picture, [&](const double *in, double *out) {
+            trilinear(9, entry, in, out);
+            for (int k = 0; k < 3; ++k)
+                out[k] = 0.4 * in[k] + 0.6 * out[k];
+        });
+        got = run(m_picture);
+        QVERIFY2(maxDifference(got, want) <= 2, qPrintable(QString::number(maxDifference(got, want))));
+    }
+
     void oneDimensionalCubeMatchesReference()
     {
         QByteArray text = "LUT_1D_SIZE 16\n";
