@@ -22,10 +22,19 @@ void main()
     skin = skinLikelihood(c);
 #endif
 #ifdef SHARPEN
+#ifdef SCALED_SOURCE
+    // Neighbours one output pixel away in a source of another size.
     vec3 around = texture(u_src, v_uv + vec2(u_texel.x, 0.0)).rgb
                 + texture(u_src, v_uv - vec2(u_texel.x, 0.0)).rgb
                 + texture(u_src, v_uv + vec2(0.0, u_texel.y)).rgb
                 + texture(u_src, v_uv - vec2(0.0, u_texel.y)).rgb;
+#else
+    // Constant texel offsets: no coordinate arithmetic per tap.
+    vec3 around = textureOffset(u_src, v_uv, ivec2(1, 0)).rgb
+                + textureOffset(u_src, v_uv, ivec2(-1, 0)).rgb
+                + textureOffset(u_src, v_uv, ivec2(0, 1)).rgb
+                + textureOffset(u_src, v_uv, ivec2(0, -1)).rgb;
+#endif
     c += u_sharpen * (src.rgb - around * 0.25);
 #endif
 #ifdef WHITEN

@@ -157,7 +157,7 @@ std::string ComposeParams::defines() const
         {Smooth, "SMOOTH"}, {Sharpen, "SHARPEN"}, {Whiten, "WHITEN"}, {Rosy, "ROSY"},
         {Brightness, "BRIGHTNESS"}, {Contrast, "CONTRAST"}, {Saturation, "SATURATION"},
         {Gain, "GAIN"}, {ShadowsHighlights, "SHADOWS_HIGHLIGHTS"}, {Fade, "FADE"},
-        {Lut3d, "LUT3D"}, {Lut1d, "LUT1D"}, {Vignette, "VIGNETTE"}, {Grain, "GRAIN"}, {LutBaked, "LUT_BAKED"},
+        {Lut3d, "LUT3D"}, {Lut1d, "LUT1D"}, {Vignette, "VIGNETTE"}, {Grain, "GRAIN"}, {LutBaked, "LUT_BAKED"}, {ScaledSource, "SCALED_SOURCE"},
     };
     std::string text;
     for (const auto &item : kNames) {

@@ -58,6 +58,9 @@ struct ComposeParams {
         Grain = 1u << 13,
         // The 3D table holds the colour grade and the filter's intensity.
         LutBaked = 1u << 14,
+        // The source has another size than the output (sharpening then
+        // steps in output pixels).
+        ScaledSource = 1u << 15,
         // Functions of the colour alone that a 3D filter table can absorb.
         ColourGrade = Brightness | Contrast | Saturation | Gain | ShadowsHighlights | Fade,
     };

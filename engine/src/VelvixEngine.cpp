@@ -264,6 +264,8 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height)
             params.features &= ~static_cast<unsigned>(ComposeParams::Smooth);
     }
 
+    if (sourceLinear && (params.features & ComposeParams::Sharpen))
+        params.features |= ComposeParams::ScaledSource;
     ShaderProgram *program = nullptr;
     if (params.features) {
         program = m_renderer.program("compose.frag", {"common.glsl", "beauty.glsl", "quality.glsl", "lut.glsl"},

@@ -455,6 +455,27 @@ private Q_SLOTS:
         QVERIFY2(c1 >= 0.9 * c0, qPrintable(QString("edge %1 -> %2").arg(c0).arg(c1)));
     }
 
+    void sharpeningMatchesFourNeighbourReference()
+    {
+        // Unsharp mask against the mean of the four neighbours (edge pixels
+        // repeat at the border), amount 1.2 x value / 100.
+        QCOMPARE(m_engine->applyEffect("beauty.sharpen", 50, nullptr, nullptr), 1);
+        const QImage in = m_picture.convertToFormat(QImage::Format_RGBA8888);
+        QImage want = in;
+        auto at = [&](int x, int y) { return in.pixel(std::min(kW - 1, std::max(0, x)), std::min(kH - 1, std::max(0, y))); };
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const QRgb c = at(x, y), l = at(x - 1, y), r = at(x + 1, y), u = at(x, y - 1), d = at(x, y + 1);
+                auto channel = [&](int (*get)(QRgb)) {
+                    const double around = (get(l) + get(r) + get(u) + get(d)) / 4.0;
+                    return std::min(255, std::max(0, int(std::lround(get(c) + 0.6 * (get(c) - around)))));
+                };
+                want.setPixel(x, y, qRgba(channel(qRed), channel(qGreen), channel(qBlue), qAlpha(c)));
+            }
+        const QImage got = run(in);
+        QVERIFY2(maxDifference(got, want) <= 2, qPrintable(QString::number(maxDifference(got, want))));
+    }
+
     void colourControlsMoveStatistics()
     {
         const QImage base = m_picture;
