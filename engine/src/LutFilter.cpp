@@ -280,7 +280,11 @@ void LutFilter::bake(Renderer &renderer, ComposeParams &params)
     // Without a grade on the unit domain the baked entries are the table's
     // own (mixed with the intensity); otherwise the table is sampled off its
     // grid, so a fine grid keeps the result as close as a direct lookup.
+    // Very large tables (above 65^3) keep the direct lookup: baking them
+    // again on every grade change would stall the frame.
     const int n = table.size3d;
+    if (n > 65)
+        return;
     const int size = (grade || !unitDomain) ? std::max(n, 64) : n;
     const std::vector<float> key = {static_cast<float>(m_uploadCount), static_cast<float>(size),
                                     static_cast<float>(grade), params.lutIntensity, params.brightness,
