@@ -2,8 +2,9 @@
 # Installs what is needed, builds everything and runs every test through CTest
 # under a virtual X server with Mesa's software OpenGL. Then rebuilds the
 # tests labelled "asan" with AddressSanitizer + UndefinedBehaviorSanitizer and
-# runs them again; with RUN_TSAN=1 also the tests labelled "tsan" under
-# ThreadSanitizer. Exit status is non-zero when anything fails.
+# runs them again, and the tests labelled "tsan" under ThreadSanitizer
+# (SKIP_SANITIZERS=1 skips both stages, RUN_TSAN=0 only the second). Exit
+# status is non-zero when anything fails.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="${JOBS:-$(nproc)}"
@@ -26,7 +27,7 @@ if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
         --no-tests=ignore
 fi
 
-if [ "${RUN_TSAN:-0}" = 1 ]; then
+if [ "${SKIP_SANITIZERS:-0}" != 1 ] && [ "${RUN_TSAN:-1}" = 1 ]; then
     tsan="$root/build-tsan"
     cmake -S "$root" -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DEFFECTDEMO_SANITIZERS=thread \
           -DEFFECTDEMO_BUILD_BENCH=OFF
