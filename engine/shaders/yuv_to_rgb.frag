@@ -1,5 +1,11 @@
 // BT.601 YCbCr to RGB. Chroma is taken from the 2x2 block the pixel belongs to
 // (no interpolation), so the result matches the plain per-block definition.
+// All planes are read with nearest filtering at coordinates that follow the
+// pixel grid (cheaper on software rasterisers than computed texel indices):
+// pixel x falls on luma texel x and, with u_chromaScale = (size / 2) /
+// chroma size, on chroma texel x / 2 (+ 0.25 margin); a last odd column or
+// row lands one past the chroma plane and clamps to the block before it.
+in vec2 v_uv;
 out vec4 o_color;
 uniform sampler2D u_y;
 #ifdef NV12
@@ -8,17 +14,16 @@ uniform sampler2D u_uv;
 uniform sampler2D u_u;
 uniform sampler2D u_v;
 #endif
-uniform ivec2 u_chromaMax;
+uniform vec2 u_chromaScale;
 uniform int u_limitedRange;
 void main()
 {
-    ivec2 p = ivec2(gl_FragCoord.xy);
-    ivec2 c = min(p / 2, u_chromaMax);
-    float y = texelFetch(u_y, p, 0).r;
+    vec2 chromaUv = v_uv * u_chromaScale;
+    float y = texture(u_y, v_uv).r;
 #ifdef NV12
-    vec2 cbcr = texelFetch(u_uv, c, 0).rg;
+    vec2 cbcr = texture(u_uv, chromaUv).rg;
 #else
-    vec2 cbcr = vec2(texelFetch(u_u, c, 0).r, texelFetch(u_v, c, 0).r);
+    vec2 cbcr = vec2(texture(u_u, chromaUv).r, texture(u_v, chromaUv).r);
 #endif
     cbcr -= vec2(128.0 / 255.0);
     if (u_limitedRange != 0) {

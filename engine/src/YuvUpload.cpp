@@ -64,7 +64,8 @@ GLuint YuvUpload::upload(Renderer &renderer, const unsigned char *data, int widt
         renderer.bindTexture(2, GL_TEXTURE_2D, m_v, false);
         program->set(gl, "u_v", 2);
     }
-    program->setInts(gl, "u_chromaMax", cw - 1, ch - 1);
+    program->set(gl, "u_chromaScale", 0.5f * static_cast<float>(width) / static_cast<float>(cw),
+                 0.5f * static_cast<float>(height) / static_cast<float>(ch));
     program->set(gl, "u_limitedRange", (flag & 1) ? 1 : 0);
     renderer.drawTo(target, width, height);
     m_ring.publish(gl);

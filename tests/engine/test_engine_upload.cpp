@@ -130,6 +130,9 @@ private Q_SLOTS:
         QTest::newRow("NV12 64x48 limited") << true << 64 << 48 << 1;
         QTest::newRow("NV12 35x19 odd size") << true << 35 << 19 << 1;
         QTest::newRow("NV12 full range") << true << 64 << 48 << 0;
+        // Large frames: the block each pixel reads must hold to the last column.
+        QTest::newRow("I420 1281x721 odd HD") << false << 1281 << 721 << 1;
+        QTest::newRow("NV12 1920x1080") << true << 1920 << 1080 << 1;
     }
 
     void uploadsMatchReference()
