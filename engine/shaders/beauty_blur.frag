@@ -11,36 +11,43 @@
 in vec2 v_uv;
 out vec4 o_color;
 uniform sampler2D u_src;
-uniform vec2 u_step;
 uniform float u_smoothEps;
 uniform float u_smooth;
 const float kWeights[7] = float[7](0.1372, 0.1296, 0.1097, 0.0831, 0.0563, 0.0342, 0.0185);
 const vec3 kLuma = vec3(0.299, 0.587, 0.114);
 // common.glsl (luma, skinLikelihood) is pasted in front of this file.
+// Taps at constant texel offsets (no coordinate arithmetic per tap), along
+// the row in the first pass and along the column in the second.
+#ifdef FIRST_PASS
+#define OFFSET(i) ivec2(i, 0)
+#else
+#define OFFSET(i) ivec2(0, i)
+#endif
+#define TAPS TAP(-6) TAP(-5) TAP(-4) TAP(-3) TAP(-2) TAP(-1) TAP(0) TAP(1) TAP(2) TAP(3) TAP(4) TAP(5) TAP(6)
 void main()
 {
     vec3 mean = vec3(0.0);
 #ifdef FIRST_PASS
     float y2 = 0.0;
-    for (int i = -6; i <= 6; ++i) {
-        vec3 s = texture(u_src, v_uv + float(i) * u_step).rgb;
-        float y = dot(s, kLuma);
-        mean += s * kWeights[abs(i)];
-        y2 += y * y * kWeights[abs(i)];
-    }
+#define TAP(i) { \
+        vec3 s = textureOffset(u_src, v_uv, OFFSET(i)).rgb; \
+        float y = dot(s, kLuma); \
+        mean += s * kWeights[abs(i)]; \
+        y2 += y * y * kWeights[abs(i)]; }
+    TAPS
     float ym = dot(mean, kLuma);
     o_color = vec4(mean, 2.0 * sqrt(max(y2 - ym * ym, 0.0)));
 #else
     float rowVariance = 0.0;
     float rowMean2 = 0.0;
-    for (int i = -6; i <= 6; ++i) {
-        vec4 s = texture(u_src, v_uv + float(i) * u_step);
-        float sd = 0.5 * s.a;
-        float y = dot(s.rgb, kLuma);
-        mean += s.rgb * kWeights[abs(i)];
-        rowVariance += sd * sd * kWeights[abs(i)];
-        rowMean2 += y * y * kWeights[abs(i)];
-    }
+#define TAP(i) { \
+        vec4 s = textureOffset(u_src, v_uv, OFFSET(i)); \
+        float sd = 0.5 * s.a; \
+        float y = dot(s.rgb, kLuma); \
+        mean += s.rgb * kWeights[abs(i)]; \
+        rowVariance += sd * sd * kWeights[abs(i)]; \
+        rowMean2 += y * y * kWeights[abs(i)]; }
+    TAPS
     float ym = dot(mean, kLuma);
     // Flat (skin) areas move to the mean, areas of high local variance
     // (edges, eyes, hair) keep their own value.

@@ -56,13 +56,11 @@ GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int h
     first->use(gl);
     renderer.bindTexture(0, GL_TEXTURE_2D, small, false);
     first->set(gl, "u_src", 0);
-    first->set(gl, "u_step", 1.0f / static_cast<float>(bw), 0.0f);
     renderer.drawTo(horizontal, bw, bh);
 
     second->use(gl);
     renderer.bindTexture(0, GL_TEXTURE_2D, horizontal, false);
     second->set(gl, "u_src", 0);
-    second->set(gl, "u_step", 0.0f, 1.0f / static_cast<float>(bh));
     second->set(gl, "u_smoothEps", smoothEps());
     // A little of the own texture always stays, so skin never looks plastic.
     second->set(gl, "u_smooth", 0.9f * static_cast<float>(m_smooth) / 100.0f);
