@@ -358,7 +358,16 @@ void Renderer::end()
     if (!gl)
         return;
     // A texture deleted later must not stay alive through our attachment.
-    gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    // Detach from our own framebuffer only: operations that never bound it
+    // (resize, set-up) would otherwise strip the caller's, e.g. a
+    // QOpenGLWidget's, and leave its picture black.
+    GLint bound = 0;
+    gl->glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    if (m_current && m_current->framebuffer) {
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, m_current->framebuffer);
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(bound));
+    }
     for (int unit = 0; unit < 4; ++unit)
         gl->glBindSampler(static_cast<GLuint>(unit), 0);
     if (m_lastFence)

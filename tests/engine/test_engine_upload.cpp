@@ -258,6 +258,46 @@ private Q_SLOTS:
         m_env.gl->glDeleteTextures(1, &input);
     }
 
+    void callersFramebufferIsLeftAlone()
+    {
+        // The display widget draws into a framebuffer of its own; no engine
+        // operation may change its binding or its attachment.
+        Gl *gl = m_env.gl;
+        GLuint target = 0, fbo = 0;
+        gl->glGenTextures(1, &target);
+        gl->glBindTexture(GL_TEXTURE_2D, target);
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 32, 32, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        gl->glGenFramebuffers(1, &fbo);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
+        QCOMPARE(gl->glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+
+        auto expectIntact = [&](const char *after) {
+            GLint bound = 0, attached = 0;
+            gl->glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+            gl->glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                                      GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &attached);
+            QVERIFY2(GLuint(bound) == fbo, after);
+            QVERIFY2(GLuint(attached) == target, after);
+        };
+        const Frame frame = makeFrame(64, 48, 9u);
+        const int upload = m_engine->NV12ToRgbTexture(frame.bytes.data(), 64, 48, 1);
+        expectIntact("upload");
+        QVERIFY(m_engine->processTexture(upload, 64, 48) > 0);
+        expectIntact("processTexture");
+        QCOMPARE(m_engine->resizeOutput(80, 60), 1);
+        expectIntact("resizeOutput");
+        QCOMPARE(m_engine->resizeOutput(64, 48), 1);
+        m_engine->applyEffect("beauty.smooth", 40, nullptr, nullptr);
+        expectIntact("applyEffect");
+        m_engine->clearAllEffects();
+        expectIntact("clearAllEffects");
+
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        gl->glDeleteFramebuffers(1, &fbo);
+        gl->glDeleteTextures(1, &target);
+    }
+
 private:
     GlEnvironment m_env;
     velvix::Velvix *m_engine = nullptr;
