@@ -15,7 +15,7 @@ namespace velvix {
 
 namespace {
 
-const EffectSpec kEffects[] = {
+const EffectInfo kEffects[] = {
     // Beauty
     {"beauty.smooth", 0, 100, 0},
     {"beauty.whiten", 0, 100, 0},
@@ -48,23 +48,23 @@ const EffectSpec kEffects[] = {
 
 } // namespace
 
-const EffectSpec *findEffect(const std::string &name)
+const EffectInfo *findEffect(const std::string &name)
 {
-    for (const EffectSpec &spec : kEffects) {
-        if (name == spec.name)
-            return &spec;
+    for (const EffectInfo &info : kEffects) {
+        if (name == info.name)
+            return &info;
     }
     return nullptr;
 }
 
-int clampEffectValue(const EffectSpec &spec, int value)
+int clampEffectValue(const EffectInfo &info, int value)
 {
-    if (value >= spec.minimum && value <= spec.maximum)
+    if (value >= info.minimum && value <= info.maximum)
         return value;
-    const int clamped = value < spec.minimum ? spec.minimum : spec.maximum;
+    const int clamped = value < info.minimum ? info.minimum : info.maximum;
     qDebug().noquote() << QStringLiteral("Velvix: value %1 of \"%2\" is outside %3..%4, using %5")
-                              .arg(value).arg(QString::fromLatin1(spec.name))
-                              .arg(spec.minimum).arg(spec.maximum).arg(clamped);
+                              .arg(value).arg(QString::fromLatin1(info.name))
+                              .arg(info.minimum).arg(info.maximum).arg(clamped);
     return clamped;
 }
 

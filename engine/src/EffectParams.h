@@ -11,7 +11,7 @@
 
 namespace velvix {
 
-struct EffectSpec {
+struct EffectInfo {
     const char *name;
     int minimum;
     int maximum;
@@ -19,10 +19,10 @@ struct EffectSpec {
 };
 
 // The effect with this name, or null.
-const EffectSpec *findEffect(const std::string &name);
+const EffectInfo *findEffect(const std::string &name);
 
 // Clamps `value` into the effect's range, logging when it had to.
-int clampEffectValue(const EffectSpec &spec, int value);
+int clampEffectValue(const EffectInfo &info, int value);
 
 // Parses the extra-information text of applyEffect. Null or empty text gives
 // an empty object and true; malformed text logs one line and gives false.

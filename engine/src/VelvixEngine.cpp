@@ -91,9 +91,9 @@ int VelvixEngine::applyEffect(const char *effectName, int value, const char *res
     }
     const std::string name(effectName);
     const bool hasPath = resourcePath && *resourcePath;
-    const EffectSpec *spec = findEffect(name);
-    if (spec) {
-        const int v = clampEffectValue(*spec, value);
+    const EffectInfo *info = findEffect(name);
+    if (info) {
+        const int v = clampEffectValue(*info, value);
         if (m_beauty.set(name, v) || m_quality.set(name, v))
             return 1;
         if (name == "lut")
