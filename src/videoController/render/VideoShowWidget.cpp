@@ -232,7 +232,6 @@ void VideoShowWidget::slotRenderTexture(int textureId, int width, int height)
 {
     if (textureId < 1)
         return;
-    bool sizeChanged = false;
     {
         std::lock_guard<std::mutex> lock(m_frameMutex);
         m_textureId = textureId;
@@ -240,7 +239,6 @@ void VideoShowWidget::slotRenderTexture(int textureId, int width, int height)
             m_frameWidth = width;
             m_frameHeight = height;
             m_aspectRatio = height != 0 ? double(width) / double(height) : -1.0;
-            sizeChanged = true;
         }
     }
 
@@ -251,9 +249,7 @@ void VideoShowWidget::slotRenderTexture(int textureId, int width, int height)
             QMetaObject::invokeMethod(this, "requestRepaint", Qt::QueuedConnection);
         return;
     }
-    if (sizeChanged)
-        updateViewport();
-    requestRepaint();
+    requestRepaint(); // also refits the viewport
 }
 
 void VideoShowWidget::requestRepaint()
