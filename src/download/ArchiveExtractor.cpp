@@ -118,6 +118,50 @@ void moveTree(const fs::path &staged, const fs::path &destination)
     }
 }
 
+// Why a name is refused before anything is resolved or created; empty when
+// it may be used. Backslashes are never meant as part of a file name here,
+// and elsewhere they would be separators that slip past the checks below.
+QString unsafeName(const std::string &name, const ArchiveLimits &limits)
+{
+    if (name.size() > std::size_t(limits.maxNameBytes))
+        return QStringLiteral("名称过长 (%1 字节, 上限 %2)").arg(name.size()).arg(limits.maxNameBytes);
+    if (name.find('\\') != std::string::npos)
+        return QStringLiteral("名称含有反斜杠");
+    int components = 0;
+    bool inComponent = false;
+    for (char c : name) {
+        if (c == '/') {
+            inComponent = false;
+        } else if (!inComponent) {
+            inComponent = true;
+            if (++components > limits.maxPathComponents)
+                return QStringLiteral("路径层级过深 (上限 %1)").arg(limits.maxPathComponents);
+        }
+    }
+    return QString();
+}
+
+// Removes staging folders of earlier runs into the same destination that
+// never reached their clean-up (the program was killed mid-extraction).
+void removeStaleStaging(const fs::path &destination)
+{
+    const fs::path parent = destination.parent_path();
+    const std::string prefix = "." + destination.filename().string() + ".extract-";
+    std::error_code ec;
+    fs::directory_iterator it(parent, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::error_code statError;
+        if (!fs::is_directory(fs::symlink_status(it->path(), statError)))
+            continue;
+        qDebug() << "清理残留的临时解压目录:" << toQString(it->path());
+        std::error_code ignored;
+        fs::remove_all(it->path(), ignored);
+    }
+}
+
 enum class EntryOutcome { Continue, BudgetExceeded };
 
 struct WalkState
@@ -127,6 +171,7 @@ struct WalkState
     fs::path canonicalDest; // resolved once the destination exists
     fs::path staging;
     qint64 budget = 0;      // uncompressed bytes still allowed
+    ArchiveLimits limits;
 };
 
 // Copies one file entry into the staging tree. Returns false when the
@@ -210,6 +255,27 @@ EntryOutcome extractEntry(ArchiveExtractor &extractor, WalkState &state, zip_uin
     // Separators are already "/" on this platform; names stay byte strings.
     const std::string normalised(name);
     const QString entryName = QString::fromLocal8Bit(name);
+    const QString unsafe = unsafeName(normalised, state.limits);
+    if (!unsafe.isEmpty()) {
+        qWarning() << "拒绝ZIP条目:" << entryName.left(256) << unsafe;
+        return EntryOutcome::Continue;
+    }
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    qint64 declared = -1;
+    if (zip_stat_index(state.archive, index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE)) {
+        declared = static_cast<qint64>(qMin<quint64>(stat.size, quint64(1) << 62));
+        // A compression bomb: far more data than any real resource packs into
+        // so few bytes. Real resources compress by tens, not thousands.
+        const quint64 compressed = (stat.valid & ZIP_STAT_COMP_SIZE) ? stat.comp_size : 0;
+        const quint64 ratio = quint64(qMax<qint64>(state.limits.maxCompressionRatio, 1));
+        // compressed * ratio < size, without the product overflowing.
+        if (compressed < stat.size / ratio || (compressed == stat.size / ratio && stat.size % ratio != 0)) {
+            qWarning() << "拒绝ZIP条目:" << entryName
+                       << QStringLiteral("压缩比超过 %1:1").arg(state.limits.maxCompressionRatio);
+            return EntryOutcome::Continue;
+        }
+    }
     const fs::path target = state.destination / normalised;
     const bool isDirectory = !normalised.empty() && normalised.back() == '/';
 
@@ -256,12 +322,6 @@ EntryOutcome extractEntry(ArchiveExtractor &extractor, WalkState &state, zip_uin
             qWarning() << "错误详情: 权限不足或路径无效";
             return EntryOutcome::Continue;
         }
-
-        zip_stat_t stat;
-        zip_stat_init(&stat);
-        qint64 declared = -1;
-        if (zip_stat_index(state.archive, index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE))
-            declared = static_cast<qint64>(stat.size);
 
         zip_file_t *file = zip_fopen_index(state.archive, index, 0);
         if (!file) {
@@ -324,18 +384,31 @@ bool ArchiveExtractor::extractZip(const QString &zipFilePath, const QString &ext
     // The declared sizes are only claims; they are checked here so that an
     // oversized archive is refused before anything is written, and enforced
     // again while copying.
+    std::error_code sizeError;
+    const quint64 archiveBytes = fs::file_size(fs::path(archivePath.toStdString()), sizeError);
+    quint64 compressedTotal = 0;
     qint64 declaredTotal = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) == 0
-            && (stat.valid & ZIP_STAT_SIZE)) {
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0)
+            continue;
+        if (stat.valid & ZIP_STAT_COMP_SIZE)
+            compressedTotal += qMin<quint64>(stat.comp_size, quint64(1) << 40); // no overflow over 10000 entries
+        if (stat.valid & ZIP_STAT_SIZE) {
             const qint64 size = stat.size > quint64(m_limits.maxTotalBytes)
                                     ? m_limits.maxTotalBytes + 1 : qint64(stat.size);
             declaredTotal += size;
             if (declaredTotal > m_limits.maxTotalBytes)
                 break;
         }
+    }
+    // Entries of a sound archive hold separate stretches of it; more
+    // compressed data than the file has means entries share their data, the
+    // trick that lets a small archive unpack to gigabytes.
+    if (!sizeError && compressedTotal > archiveBytes) {
+        zip_discard(archive);
+        return fail(zipFilePath, QStringLiteral("ZIP条目数据相互重叠，拒绝解压"));
     }
     if (declaredTotal > m_limits.maxTotalBytes) {
         zip_discard(archive);
@@ -349,6 +422,7 @@ bool ArchiveExtractor::extractZip(const QString &zipFilePath, const QString &ext
     state.archive = archive;
     state.destination = destination;
     state.budget = m_limits.maxTotalBytes;
+    state.limits = m_limits;
     if (!destinationExisted)
         fs::create_directories(destination, ec);
     if (!ec)
@@ -366,6 +440,8 @@ bool ArchiveExtractor::extractZip(const QString &zipFilePath, const QString &ext
             fs::remove(state.canonicalDest, ignored); // only when still empty
         }
     };
+
+    removeStaleStaging(state.canonicalDest);
 
     bool aborted = false;
     {

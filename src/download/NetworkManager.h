@@ -24,6 +24,11 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
 
+    // Bytes a resource may have once decoded; a larger one is a failed
+    // download. Also bounds what a compressed reply may inflate to.
+    void setMaxDownloadBytes(qint64 bytes) { m_maxBytes = bytes; }
+    qint64 maxDownloadBytes() const { return m_maxBytes; }
+
     ArchiveExtractor *archiveExtractor() const { return m_extractor; }
 
 signals:
@@ -33,5 +38,6 @@ signals:
 private:
     QNetworkAccessManager *m_manager = nullptr;
     int m_timeoutMs = 20000;
+    qint64 m_maxBytes = qint64(1) << 30;
     ArchiveExtractor *m_extractor = nullptr;
 };

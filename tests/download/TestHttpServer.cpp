@@ -43,7 +43,7 @@ private:
         m_answered = true;
         const QList<QByteArray> requestLine = m_request.left(m_request.indexOf("\r\n")).split(' ');
         const QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine.at(1)) : QString();
-        if (!m_owner->route(path, &m_route)) {
+        if (!m_owner->route(path, m_request.left(m_request.indexOf("\r\n\r\n")), &m_route)) {
             m_route = TestHttpServer::Route();
             m_route.status = 404;
             m_route.body = "not found";
@@ -56,6 +56,8 @@ private:
         QByteArray head = "HTTP/1.1 " + QByteArray::number(m_route.status) + ' '
                           + reason(m_route.status) + "\r\n"
                           + "Content-Type: application/octet-stream\r\nConnection: close\r\n";
+        if (!m_route.contentEncoding.isEmpty())
+            head += "Content-Encoding: " + m_route.contentEncoding + "\r\n";
         if (m_route.sendLength)
             head += "Content-Length: " + QByteArray::number(length) + "\r\n";
         head += "\r\n";
@@ -176,10 +178,17 @@ int TestHttpServer::requestCount(const QString &path) const
     return m_counts.value(path);
 }
 
-bool TestHttpServer::route(const QString &path, Route *out)
+QByteArray TestHttpServer::lastRequestHead(const QString &path) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_heads.value(path);
+}
+
+bool TestHttpServer::route(const QString &path, const QByteArray &head, Route *out)
 {
     QMutexLocker lock(&m_mutex);
     ++m_counts[path];
+    m_heads.insert(path, head);
     auto it = m_routes.constFind(path);
     if (it == m_routes.constEnd())
         return false;

@@ -24,6 +24,7 @@ public:
         Mode mode = Mode::Normal;
         int trickleBytes = 16;   // per tick
         int trickleIntervalMs = 50;
+        QByteArray contentEncoding; // sent as Content-Encoding when set
     };
 
     TestHttpServer();
@@ -34,10 +35,12 @@ public:
     void setRoute(const QString &path, const Route &route);
     QString url(const QString &path) const;
     int requestCount(const QString &path) const;
+    // The head (request line and headers) of the last request for path.
+    QByteArray lastRequestHead(const QString &path) const;
     quint16 port() const { return m_port; }
 
     // Used by the connections on the server thread.
-    bool route(const QString &path, Route *out);
+    bool route(const QString &path, const QByteArray &head, Route *out);
 
 private:
     QThread m_thread;
@@ -46,4 +49,5 @@ private:
     mutable QMutex m_mutex;
     QHash<QString, Route> m_routes;
     QHash<QString, int> m_counts;
+    QHash<QString, QByteArray> m_heads;
 };

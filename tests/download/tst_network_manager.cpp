@@ -15,6 +15,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+#include <zlib.h>
+
 namespace {
 
 QStringList entriesOf(const QString &dir)
@@ -28,6 +30,38 @@ QByteArray patternBody(int size)
     for (int i = 0; i < size; ++i)
         body[i] = char((i * 31 + i / 251) & 0xff);
     return body;
+}
+
+// A gzip member holding `size` bytes of `fill`, compressed piece by piece so
+// that a bomb of many megabytes never exists uncompressed in the test.
+QByteArray gzipped(qint64 size, char fill = '\0', const QByteArray &prefix = QByteArray())
+{
+    z_stream zs{};
+    if (deflateInit2(&zs, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    const QByteArray block(1024 * 1024, fill);
+    QByteArray out;
+    char buffer[65536];
+    qint64 left = size;
+    auto pump = [&](const QByteArray &in, int flush) {
+        zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
+        zs.avail_in = uInt(in.size());
+        do {
+            zs.next_out = reinterpret_cast<Bytef *>(buffer);
+            zs.avail_out = sizeof buffer;
+            deflate(&zs, flush);
+            out.append(buffer, int(sizeof buffer - zs.avail_out));
+        } while (zs.avail_out == 0);
+    };
+    pump(prefix, Z_NO_FLUSH);
+    while (left > 0) {
+        const QByteArray piece = left >= block.size() ? block : block.left(int(left));
+        left -= piece.size();
+        pump(piece, Z_NO_FLUSH);
+    }
+    pump(QByteArray(), Z_FINISH);
+    deflateEnd(&zs);
+    return out;
 }
 
 // One downloadFile call with everything it reported.
@@ -167,6 +201,8 @@ private slots:
         const Outcome outcome = download(manager, m_server.url("/broken.zip"), m_dir + "/broken.zip");
         QCOMPARE(outcome.finishedCount, 1);
         QVERIFY(!outcome.success);
+        QVERIFY(!outcome.progress.isEmpty());
+        QVERIFY(!outcome.progress.contains(100)); // the body arrived whole, but nothing was installed
         QVERIFY(log.contains("解压出错:"));
         QCOMPARE(entriesOf(m_dir), QStringList());
     }
@@ -186,6 +222,110 @@ private slots:
         QVERIFY(log.contains("安全威胁! 跳过:"));
         QCOMPARE(entriesOf(m_dir), QStringList({"sub"}));
         QCOMPARE(readFile(sub + "/pack/a.txt"), QByteArray("a"));
+    }
+
+    // Hostile or broken replies over a resource that is already installed:
+    // each must fail once, keep the old file, leave no temporary behind and
+    // never show 100 %; sound ones (a server that compresses although asked
+    // not to) must arrive decoded.
+    void hostileReplies_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("sendLength");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<QByteArray>("expected"); // empty: the download must fail
+
+        const qint64 cap = 4 * 1024 * 1024;
+        const QByteArray text = patternBody(300 * 1024);
+        const QByteArray packedText = gzipped(0, 0, text);
+        QTest::newRow("gzip despite identity") << QByteArray("gzip") << packedText << true << cap << text;
+        QTest::newRow("two gzip members") << QByteArray("gzip") << packedText + gzipped(3, 'x')
+                                          << true << cap << text + "xxx";
+        // 64 MiB of zeros in about 64 KB on the wire.
+        const QByteArray bomb = gzipped(64 * 1024 * 1024);
+        QTest::newRow("gzip bomb") << QByteArray("gzip") << bomb << true << cap << QByteArray();
+        QTest::newRow("gzip bomb, no length") << QByteArray("gzip") << bomb << false << cap << QByteArray();
+        QTest::newRow("gzip cut short") << QByteArray("gzip") << packedText.left(packedText.size() / 2)
+                                        << false << cap << QByteArray();
+        QTest::newRow("gzip garbage") << QByteArray("gzip") << QByteArray(5000, 'g') << true << cap
+                                      << QByteArray();
+        QTest::newRow("unknown encoding") << QByteArray("br") << text << true << cap << QByteArray();
+        QTest::newRow("plain over cap") << QByteArray() << patternBody(int(cap) + 1) << true << cap
+                                        << QByteArray();
+        QTest::newRow("plain over cap, no length") << QByteArray() << patternBody(int(cap) + 1) << false
+                                                   << cap << QByteArray();
+        QTest::newRow("plain at cap") << QByteArray() << patternBody(int(cap)) << false << cap
+                                      << patternBody(int(cap));
+        QTest::newRow("empty body") << QByteArray() << QByteArray() << true << cap << QByteArray();
+        QTest::newRow("empty gzip") << QByteArray("gzip") << gzipped(0) << true << cap << QByteArray();
+    }
+    void hostileReplies()
+    {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, sendLength);
+        QFETCH(qint64, maxBytes);
+        QFETCH(QByteArray, expected);
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = body;
+        route.sendLength = sendLength;
+        route.contentEncoding = encoding;
+        m_server.setRoute("/hostile.bin", route);
+
+        const QString target = m_dir + "/hostile.bin";
+        QVERIFY(writeFile(target, "installed"));
+        NetworkManager manager;
+        manager.setMaxDownloadBytes(maxBytes);
+        const Outcome outcome = download(manager, m_server.url("/hostile.bin"), target);
+        QVERIFY(m_server.lastRequestHead("/hostile.bin").contains("\r\nAccept-Encoding: identity"));
+        QCOMPARE(outcome.finishedCount, 1);
+        QCOMPARE(outcome.success, !expected.isEmpty());
+        QCOMPARE(readFile(target), expected.isEmpty() ? QByteArray("installed") : expected);
+        QCOMPARE(entriesOf(m_dir), QStringList({"hostile.bin"}));
+        if (expected.isEmpty()) {
+            QVERIFY(log.contains("下载失败:"));
+            QVERIFY(!outcome.progress.contains(100));
+        } else if (sendLength) {
+            QCOMPARE(outcome.progress.last(), 100);
+        }
+    }
+
+    void defaultSizeCap() { QCOMPARE(NetworkManager().maxDownloadBytes(), qint64(1) << 30); }
+
+    // Panel files name the address; nothing but the web is fetched.
+    void refusesOtherSchemes_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("file") << "file:///etc/hostname";
+        QTest::newRow("ftp") << "ftp://127.0.0.1/x.png";
+        QTest::newRow("data") << "data:,hello";
+        QTest::newRow("relative") << "x.png";
+    }
+    void refusesOtherSchemes()
+    {
+        QFETCH(QString, url);
+        LogCapture log;
+        NetworkManager manager;
+        const Outcome outcome = download(manager, url, m_dir + "/x.png");
+        QCOMPARE(outcome.finishedCount, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(log.contains("下载失败:"));
+        QCOMPARE(entriesOf(m_dir), QStringList());
+    }
+
+    void upperCaseZipSuffixIsExtracted()
+    {
+        LogCapture log;
+        TestHttpServer::Route route;
+        route.body = buildZip({{"upper/a.txt", "a"}});
+        m_server.setRoute("/UPPER.ZIP", route);
+        NetworkManager manager;
+        const Outcome outcome = download(manager, m_server.url("/UPPER.ZIP"), m_dir + "/UPPER.ZIP");
+        QVERIFY(outcome.success);
+        QCOMPARE(readFile(m_dir + "/upper/a.txt"), QByteArray("a"));
+        QCOMPARE(entriesOf(m_dir), QStringList({"upper"}));
     }
 
     void withoutContentLength()
