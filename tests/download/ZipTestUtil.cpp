@@ -60,6 +60,34 @@ QByteArray withDeclaredSize(QByteArray archive, const QByteArray &name, quint32 
     return archive;
 }
 
+QByteArray withSharedEntries(const QByteArray &archive, int copies)
+{
+    const int end = archive.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    if (end < 0 || copies < 1 || copies > 99)
+        return {};
+    const auto *bytes = reinterpret_cast<const uchar *>(archive.constData());
+    const quint32 directoryAt = qFromLittleEndian<quint32>(bytes + end + 16);
+    const uchar *record = bytes + directoryAt;
+    const int nameLength = qFromLittleEndian<quint16>(record + 28);
+    const int recordLength = 46 + nameLength + qFromLittleEndian<quint16>(record + 30)
+                             + qFromLittleEndian<quint16>(record + 32);
+    if (nameLength < 2)
+        return {};
+    const QByteArray first(reinterpret_cast<const char *>(record), recordLength);
+    QByteArray directory;
+    for (int i = 0; i < copies; ++i) {
+        QByteArray copy = first;
+        copy[46 + nameLength - 2] = char('0' + i / 10);
+        copy[46 + nameLength - 1] = char('0' + i % 10);
+        directory += copy;
+    }
+    QByteArray tail = archive.mid(end, 22);
+    qToLittleEndian<quint16>(quint16(copies), reinterpret_cast<uchar *>(tail.data()) + 8);
+    qToLittleEndian<quint16>(quint16(copies), reinterpret_cast<uchar *>(tail.data()) + 10);
+    qToLittleEndian<quint32>(quint32(directory.size()), reinterpret_cast<uchar *>(tail.data()) + 12);
+    return archive.left(int(directoryAt)) + directory + tail;
+}
+
 bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);

@@ -262,6 +262,9 @@ private slots:
         const ArchiveLimits limits = ArchiveExtractor().limits();
         QCOMPARE(limits.maxEntries, qint64(10000));
         QCOMPARE(limits.maxTotalBytes, qint64(1024) * 1024 * 1024);
+        QCOMPARE(limits.maxPathComponents, 64);
+        QCOMPARE(limits.maxNameBytes, 4096);
+        QCOMPARE(limits.maxCompressionRatio, qint64(1000));
     }
 
     // A tiny archive that would inflate past the total limit is refused
@@ -315,6 +318,138 @@ private slots:
         QVERIFY(log.contains(QtWarningMsg, "无法创建输出文件:"));
         QCOMPARE(readFile(m_dest + "/thing/keep.txt"), QByteArray("keep"));
         QCOMPARE(readFile(m_dest + "/other.txt"), QByteArray("o"));
+    }
+
+    // Names that are refused before anything is resolved or created; the
+    // sound entry beside each is still installed.
+    void refusesUnsafeNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("accepted");
+        QByteArray deep;
+        for (int i = 0; i < 2000; ++i)
+            deep += "d/";
+        QByteArray at64;
+        for (int i = 0; i < 63; ++i)
+            at64 += "d/";
+        QByteArray longName;
+        for (int i = 0; i < 50; ++i)
+            longName += QByteArray(99, 'n') + '/';
+        QTest::newRow("2000 levels") << deep + "f.txt" << false;
+        QTest::newRow("65 levels") << at64 + "d/f.txt" << false;
+        QTest::newRow("64 levels") << at64 + "f.txt" << true;
+        QTest::newRow("doubled slashes count once") << QByteArray("a//b///f.txt") << true;
+        QTest::newRow("5000-byte name") << longName + "f.txt" << false;
+        QTest::newRow("backslash escape") << QByteArray("..\\..\\evil.txt") << false;
+        QTest::newRow("backslash folder") << QByteArray("dir\\f.txt") << false;
+    }
+    void refusesUnsafeNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, accepted);
+        LogCapture log;
+        ArchiveExtractor extractor;
+        writeArchive({{name, "payload"}, {"ok.txt", "ok"}});
+        const Run run = extract(extractor, m_zip, m_dest);
+        QVERIFY(run.result);
+        QCOMPARE(readFile(m_dest + "/ok.txt"), QByteArray("ok"));
+        QCOMPARE(readFile(m_dest + "/" + QString::fromLatin1(name)) == "payload", accepted);
+        if (!accepted) {
+            QVERIFY(log.contains(QtWarningMsg, "拒绝ZIP条目:"));
+            QCOMPARE(treeOf(m_base), QStringList({"archive.zip", "dest", "dest/ok.txt", "outside"}));
+        }
+    }
+
+    // The archive from the report: 300 entries 2000 levels deep used to
+    // block the caller for about 20 s and install nothing.
+    void manyDeepEntries()
+    {
+        LogCapture log;
+        ArchiveExtractor extractor;
+        QByteArray deep;
+        for (int i = 0; i < 2000; ++i)
+            deep += "x/";
+        QList<ZipEntry> entries;
+        for (int i = 0; i < 300; ++i)
+            entries.append(ZipEntry{deep + QByteArray::number(i), "x"});
+        writeArchive(entries);
+        QVERIFY(extract(extractor, m_zip, m_dest).result);
+        QCOMPARE(treeOf(m_base), QStringList({"archive.zip", "dest", "outside"}));
+    }
+
+    void compressionRatio_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("accepted");
+        // Deflate packs zeros about 1030 : 1, its best.
+        QTest::newRow("4 MB of zeros") << QByteArray(4 * 1024 * 1024, '\0') << false;
+        QByteArray noisy(1024 * 1024, '\0');
+        quint32 seed = 1;
+        for (char &c : noisy) {
+            seed = seed * 1103515245u + 12345u;
+            c = char((seed >> 16) & 3);
+        }
+        QTest::newRow("1 MB of low-entropy noise") << noisy << true;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+    void compressionRatio()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(bool, accepted);
+        LogCapture log;
+        ArchiveExtractor extractor;
+        writeArchive({{"entry.bin", data}, {"ok.txt", "ok"}});
+        QVERIFY(extract(extractor, m_zip, m_dest).result);
+        QCOMPARE(readFile(m_dest + "/ok.txt"), QByteArray("ok"));
+        QCOMPARE(QFileInfo::exists(m_dest + "/entry.bin"), accepted);
+        if (accepted)
+            QCOMPARE(readFile(m_dest + "/entry.bin"), data);
+        else
+            QVERIFY(log.contains(QtWarningMsg, "压缩比超过 1000:1"));
+    }
+
+    // Forty central directory records sharing one entry's data: each alone
+    // compresses modestly, together they would write forty times the data.
+    void refusesOverlappingEntries()
+    {
+        LogCapture log;
+        ArchiveExtractor extractor;
+        QByteArray noisy(256 * 1024, '\0');
+        quint32 seed = 7;
+        for (char &c : noisy) {
+            seed = seed * 1103515245u + 12345u;
+            c = char((seed >> 16) & 3);
+        }
+        const QByteArray shared = withSharedEntries(buildZip({{"part00", noisy}}), 40);
+        QVERIFY(!shared.isEmpty());
+        QVERIFY(writeFile(m_zip, shared));
+        const Run run = extract(extractor, m_zip, m_dest);
+        QVERIFY(!run.result);
+        QCOMPARE(run.errors, 1);
+        QCOMPARE(run.errorText, QString("ZIP条目数据相互重叠，拒绝解压"));
+        QCOMPARE(treeOf(m_base), QStringList({"archive.zip", "outside"}));
+
+        // The same archive with its one honest record is fine.
+        QVERIFY(writeFile(m_zip, withSharedEntries(buildZip({{"part00", noisy}}), 1)));
+        QVERIFY(extract(extractor, m_zip, m_dest).result);
+        QCOMPARE(readFile(m_dest + "/part00"), noisy);
+    }
+
+    // A run killed mid-way leaves its staging folder; the next run into the
+    // same place removes it, and nothing that merely looks similar.
+    void removesStaleStaging()
+    {
+        LogCapture log;
+        ArchiveExtractor extractor;
+        for (const char *name : {"/.dest.extract-Ab12Cd/half", "/.dest.extract-keep/x",
+                                 "/.other.extract-Ab12Cd/x"})
+            QVERIFY(QDir().mkpath(m_base + name));
+        QVERIFY(writeFile(m_base + "/.dest.extract-Ab12Cd/half/file", "partial"));
+        writeArchive({{"a.txt", "a"}});
+        QVERIFY(extract(extractor, m_zip, m_dest).result);
+        QCOMPARE(treeOf(m_base),
+                 QStringList({".dest.extract-keep", ".dest.extract-keep/x", ".other.extract-Ab12Cd",
+                              ".other.extract-Ab12Cd/x", "archive.zip", "dest", "dest/a.txt", "outside"}));
     }
 
     void utf8Names()
