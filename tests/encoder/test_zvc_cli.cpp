@@ -4,13 +4,26 @@
 #include "EncoderCli.h"
 #include "FileIO.h"
 #include "TeaCipher.h"
+#include "ZvcKey.h"
 
 #include <QtTest>
 
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <zlib.h>
+
+// AddressSanitizer reserves terabytes of address space and cannot run under
+// an address-space limit.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZVC_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZVC_TEST_ASAN 1
+#endif
+#endif
 
 namespace {
 
@@ -41,6 +54,50 @@ bool writeAll(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }
 
+// Runs the child under an address-space limit, as a machine low on memory
+// would; the limit is set between fork and exec, never in the test itself.
+class LimitedProcess : public QProcess {
+public:
+    explicit LimitedProcess(rlim_t addressSpace) : m_addressSpace(addressSpace) {}
+
+protected:
+    void setupChildProcess() override
+    {
+        if (m_addressSpace) {
+            const rlimit limit{m_addressSpace, m_addressSpace};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+    }
+
+private:
+    rlim_t m_addressSpace;
+};
+
+// `size` zero bytes as one zlib stream, compressed piece by piece.
+QByteArray zlibZeros(qint64 size)
+{
+    z_stream zs{};
+    if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) // 0x78 0x9C, as the tool expects
+        return {};
+    const QByteArray block(4 << 20, '\0');
+    QByteArray out;
+    char buffer[65536];
+    for (qint64 left = size; left >= 0;) {
+        const int piece = int(qMin<qint64>(left, block.size()));
+        left = piece == 0 ? -1 : left - piece;
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block.constData()));
+        zs.avail_in = uInt(piece);
+        do {
+            zs.next_out = reinterpret_cast<Bytef*>(buffer);
+            zs.avail_out = sizeof buffer;
+            deflate(&zs, left < 0 ? Z_FINISH : Z_NO_FLUSH);
+            out.append(buffer, int(sizeof buffer - zs.avail_out));
+        } while (zs.avail_out == 0);
+    }
+    deflateEnd(&zs);
+    return out;
+}
+
 } // namespace
 
 class TestZvcCli : public QObject {
@@ -52,9 +109,9 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
     // The real executable, as a user runs it.
-    Run tool(const QStringList& args)
+    Run tool(const QStringList& args, rlim_t addressSpace = 0)
     {
-        QProcess p;
+        LimitedProcess p(addressSpace);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(ZVC_ENCODER_PATH), args);
         Run r;
@@ -260,6 +317,53 @@ private slots:
         QCOMPARE(entries(), QStringList({"target.bin"}));
         QVERIFY(zvc::readWholeFile(path("target.bin").toStdString()));
         QVERIFY(!zvc::readWholeFile(m_dir.path().toStdString())); // a folder is not a file
+    }
+
+    // Inputs that used to end in std::bad_alloc (exit 134) under a 1 GiB
+    // address-space limit, or block for ever: each now fails with exit 1,
+    // its log line, and no output.
+    void hostileInputs_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("endless device") << "--encode" << "/dev/zero" << "load file failed: /dev/zero is not a regular file";
+        QTest::newRow("FIFO without writer") << "--encode" << "pipe.json" << "is not a regular file";
+        QTest::newRow("700 MB input") << "--encode" << "huge.json" << "is larger than 256 MiB";
+        QTest::newRow("700 MB .zvc") << "--decode" << "huge.zvc" << "is larger than 256 MiB";
+        QTest::newRow("1 MB .zvc inflating to 1 GiB") << "--decode" << "bomb.zvc" << "decrypt file failed: the zlib payload is damaged or inflates past 256 MiB";
+    }
+    void hostileInputs()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, input);
+        QFETCH(QString, line);
+        QString inputPath = input.startsWith('/') ? input : path(input);
+        if (input == "pipe.json") {
+            QCOMPARE(::mkfifo(QFile::encodeName(inputPath).constData(), 0600), 0);
+        } else if (input.startsWith("huge")) {
+            QFile sparse(inputPath);
+            QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(700ll << 20));
+        } else if (input == "bomb.zvc") {
+            const QByteArray packed = zlibZeros(1ll << 30);
+            QVERIFY(packed.size() < 1200 * 1024);
+            zvc::Bytes sealed(zvc::vo_symmetry_encrypt2_len(std::size_t(packed.size())));
+            const zvc::Bytes key = zvc::zvcKey();
+            QVERIFY(zvc::TeaEncrypt(reinterpret_cast<const std::uint8_t*>(packed.constData()), std::size_t(packed.size()),
+                                    key.data(), sealed.data(), sealed.size()) > 0);
+            QVERIFY(writeAll(inputPath, QByteArray(reinterpret_cast<const char*>(sealed.data()), int(sealed.size()))));
+        }
+        const QStringList before = entries();
+#ifdef ZVC_TEST_ASAN
+        const rlim_t limit = 0;
+#else
+        const rlim_t limit = rlim_t(1) << 30;
+#endif
+        const Run r = tool({option, inputPath}, limit);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.log.contains(line), qPrintable(r.log));
+        QVERIFY(!r.log.contains("success"));
+        QCOMPARE(entries(), before); // no output, no temporary file
     }
 };
 

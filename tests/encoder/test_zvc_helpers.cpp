@@ -204,6 +204,34 @@ private slots:
         const auto gz = zvc::gzipDeflate(data);
         QVERIFY(!zvc::gzipInflate(Bytes(gz->begin(), gz->end() - 4)));
     }
+
+    // The output bound holds at the byte: a stream that inflates to exactly
+    // the bound is whole, one byte more is refused.
+    void inflateBound_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("bound");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("below") << 100000 << 100001 << true;
+        QTest::newRow("exactly at") << 100000 << 100000 << true;
+        QTest::newRow("one past") << 100001 << 100000 << false;
+        QTest::newRow("far past") << 5000000 << 100000 << false;
+        QTest::newRow("tiny input, tiny bound") << 1 << 1 << true;
+    }
+    void inflateBound()
+    {
+        QFETCH(int, size);
+        QFETCH(int, bound);
+        QFETCH(bool, accepted);
+        const Bytes data = repetitive(std::size_t(size));
+        const Bytes packed = zlibCompress(data, 9);
+        const auto unpacked = zvc::zlibInflate(packed, std::size_t(bound));
+        QCOMPARE(bool(unpacked), accepted);
+        if (accepted)
+            QVERIFY(*unpacked == data);
+        const auto gz = zvc::gzipDeflate(data);
+        QCOMPARE(bool(zvc::gzipInflate(*gz, std::size_t(bound))), accepted);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestZvcHelpers)

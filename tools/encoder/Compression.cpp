@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include <zlib.h>
 
@@ -15,7 +16,7 @@ constexpr std::size_t kDeflateStep = 16384;
 
 uInt clampToUInt(std::size_t n) { return uInt(std::min<std::size_t>(n, UINT_MAX)); }
 
-std::optional<Bytes> inflateWith(const Bytes& data, int windowBits)
+std::optional<Bytes> inflateWith(const Bytes& data, int windowBits, std::size_t maxOutput)
 {
     if (data.empty())
         return data;
@@ -24,16 +25,26 @@ std::optional<Bytes> inflateWith(const Bytes& data, int windowBits)
     if (inflateInit2(&zs, windowBits) != Z_OK)
         return std::nullopt;
 
-    // Start at one and a half times the input and grow by half the input; at
-    // least one byte per step so a one-byte input cannot stall the loop.
+    // Start at one and a half times the input and grow by at least half the
+    // input (one byte for a one-byte input, so the loop cannot stall), and by
+    // half the buffer once that is more, so a large output is not copied over
+    // and over; never past maxOutput.
     const std::size_t step = std::max<std::size_t>(data.size() / 2, 1);
-    Bytes out(data.size() + step);
+    // One byte of room past the bound tells a stream that ends exactly there
+    // from one that goes on.
+    const std::size_t room = maxOutput == SIZE_MAX ? maxOutput : maxOutput + 1;
+    Bytes out(std::min(data.size() + step, room));
     std::size_t inPos = 0;
     std::size_t outPos = 0;
     int status = Z_OK;
     while (status != Z_STREAM_END) {
-        if (outPos == out.size())
-            out.resize(out.size() + step);
+        if (outPos == out.size()) {
+            if (out.size() >= room) {
+                inflateEnd(&zs);
+                return std::nullopt;
+            }
+            out.resize(std::min(out.size() + std::max(step, out.size() / 2), room));
+        }
         zs.next_in = const_cast<Bytef*>(data.data() + inPos);
         zs.avail_in = clampToUInt(data.size() - inPos);
         zs.next_out = out.data() + outPos;
@@ -56,7 +67,7 @@ std::optional<Bytes> inflateWith(const Bytes& data, int windowBits)
             return std::nullopt;
         }
     }
-    if (inflateEnd(&zs) != Z_OK)
+    if (inflateEnd(&zs) != Z_OK || outPos > maxOutput)
         return std::nullopt;
     out.resize(outPos);
     return out;
@@ -105,9 +116,15 @@ std::optional<Bytes> deflateWith(const Bytes& data, bool gzipHeader)
 
 } // namespace
 
-std::optional<Bytes> zlibInflate(const Bytes& data) { return inflateWith(data, kZlibWindowBits); }
+std::optional<Bytes> zlibInflate(const Bytes& data, std::size_t maxOutput)
+{
+    return inflateWith(data, kZlibWindowBits, maxOutput);
+}
 
-std::optional<Bytes> gzipInflate(const Bytes& data) { return inflateWith(data, kAutoHeaderWindowBits); }
+std::optional<Bytes> gzipInflate(const Bytes& data, std::size_t maxOutput)
+{
+    return inflateWith(data, kAutoHeaderWindowBits, maxOutput);
+}
 
 std::optional<Bytes> zlibDeflate(const Bytes& data) { return deflateWith(data, false); }
 

@@ -5,6 +5,8 @@
 #include "ZvcKey.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <optional>
 
 namespace zvc {
@@ -38,7 +40,22 @@ std::string lowerAscii(std::string s)
     return s;
 }
 
-using Transform = std::optional<Bytes> (*)(const Bytes&, const Bytes&);
+using Transform = std::optional<Bytes> (*)(const Bytes&, const Bytes&, std::string*);
+
+std::optional<Bytes> encrypt(const Bytes& data, const Bytes& key, std::string*)
+{
+    return ZVCCryptHelper::encryptUsingTea(data, key);
+}
+
+std::optional<Bytes> decrypt(const Bytes& data, const Bytes& key, std::string* error)
+{
+    return ZVCCryptHelper::decryptUsingTae(data, key, error);
+}
+
+std::string withReason(const char* line, const std::string& reason)
+{
+    return reason.empty() ? std::string(line) : std::string(line) + ": " + reason;
+}
 
 int convertFile(int argc, const char* const* argv, const LogSink& log, const char* usageLine,
                 Transform transform, const char* failureLine, std::string (*outputName)(const std::string&))
@@ -48,20 +65,33 @@ int convertFile(int argc, const char* const* argv, const LogSink& log, const cha
         return kExitUsage;
     }
     const std::string input = argv[2];
-    const std::optional<Bytes> content = readWholeFile(input);
-    if (!content) {
-        log("load file failed");
+    // Each step names itself, so running out of memory anywhere still ends
+    // in the line of the step that failed and exit status 1.
+    const char* step = "load file failed";
+    try {
+        std::string error;
+        std::optional<Bytes> content = readWholeFile(input, &error);
+        if (!content) {
+            log(withReason(step, error));
+            return kExitFailure;
+        }
+        step = failureLine;
+        const std::optional<Bytes> result = transform(*content, zvcKey(), &error);
+        content.reset(); // the input is no longer needed while the output is written
+        if (!result) {
+            log(withReason(step, error));
+            return kExitFailure;
+        }
+        step = "write file failed";
+        if (!writeFileAtomically(outputName(input), *result, &error)) {
+            log(withReason(step, error));
+            return kExitFailure;
+        }
+    } catch (const std::bad_alloc&) {
+        log(withReason(step, "out of memory"));
         return kExitFailure;
-    }
-    const std::optional<Bytes> result = transform(*content, zvcKey());
-    if (!result) {
-        log(failureLine);
-        return kExitFailure;
-    }
-    const std::string output = outputName(input);
-    std::string error;
-    if (!writeFileAtomically(output, *result, &error)) {
-        log("write file failed: " + error);
+    } catch (const std::exception& e) {
+        log(withReason(step, e.what()));
         return kExitFailure;
     }
     log("success");
@@ -97,13 +127,13 @@ void usage(const LogSink& log)
 
 int encodeJSON(int argc, const char* const* argv, const LogSink& log)
 {
-    return convertFile(argc, argv, log, "usage:PelorZVCEncoder --encode filename", &ZVCCryptHelper::encryptUsingTea,
+    return convertFile(argc, argv, log, "usage:PelorZVCEncoder --encode filename", &encrypt,
                        "encrypt file failed", &encodedFileName);
 }
 
 int decodeZVC(int argc, const char* const* argv, const LogSink& log)
 {
-    return convertFile(argc, argv, log, "usage:PelorZVCEncoder --decode filename", &ZVCCryptHelper::decryptUsingTae,
+    return convertFile(argc, argv, log, "usage:PelorZVCEncoder --decode filename", &decrypt,
                        "decrypt file failed", &decodedFileName);
 }
 

@@ -68,17 +68,38 @@ int openTemporary(const std::string& path, std::string* tempPath)
 
 } // namespace
 
-std::optional<Bytes> readWholeFile(const std::string& path, std::string* error)
+std::optional<Bytes> readWholeFile(const std::string& path, std::string* error, std::size_t maxBytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so opening a FIFO without a writer returns at once; it is
+    // refused below like every other kind of file that is not a plain one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         setError(error, "cannot open " + path, errno);
         return std::nullopt;
     }
-    Bytes data;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        data.reserve(std::size_t(st.st_size));
+    if (::fstat(fd, &st) != 0) {
+        setError(error, "cannot read " + path, errno);
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (error)
+            *error = path + " is not a regular file";
+        ::close(fd);
+        return std::nullopt;
+    }
+    auto tooLarge = [&] {
+        if (error)
+            *error = path + " is larger than " + std::to_string(maxBytes >> 20) + " MiB";
+        ::close(fd);
+        return std::nullopt;
+    };
+    if (st.st_size < 0 || std::uint64_t(st.st_size) > maxBytes)
+        return tooLarge();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    Bytes data;
+    data.reserve(std::size_t(st.st_size));
     std::uint8_t chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -91,6 +112,9 @@ std::optional<Bytes> readWholeFile(const std::string& path, std::string* error)
         }
         if (n == 0)
             break;
+        // The file may grow while it is read.
+        if (data.size() + std::size_t(n) > maxBytes)
+            return tooLarge();
         data.insert(data.end(), chunk, chunk + n);
     }
     ::close(fd);

@@ -18,19 +18,29 @@ std::optional<Bytes> ZVCCryptHelper::encryptUsingTea(const Bytes& data, const By
     return out;
 }
 
-std::optional<Bytes> ZVCCryptHelper::decryptUsingTae(const Bytes& data, const Bytes& key)
+std::optional<Bytes> ZVCCryptHelper::decryptUsingTae(const Bytes& data, const Bytes& key, std::string* error)
 {
-    if (key.size() < kKeySize)
+    auto failure = [error](const char* why) {
+        if (error)
+            *error = why;
         return std::nullopt;
+    };
+    if (key.size() < kKeySize)
+        return failure("key too short");
     // The payload is always shorter than the enciphered input.
     Bytes out(data.size());
     const std::int64_t payload = TeaDecrypt(data.data(), data.size(), key.data(), out.data(), out.size());
-    if (payload <= 0)
-        return std::nullopt;
+    if (payload < 0)
+        return failure("not a .zvc file (length, padding or tail check failed)");
+    if (payload == 0)
+        return failure("empty payload");
     out.resize(std::size_t(payload));
-    if (isZipData(out))
-        return zlibInflate(out);
-    return out;
+    if (!isZipData(out))
+        return out;
+    std::optional<Bytes> inflated = zlibInflate(out);
+    if (!inflated)
+        return failure("the zlib payload is damaged or inflates past 256 MiB");
+    return inflated;
 }
 
 } // namespace zvc

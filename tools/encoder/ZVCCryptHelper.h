@@ -4,6 +4,7 @@
 #include "Compression.h"
 
 #include <optional>
+#include <string>
 
 namespace zvc {
 
@@ -17,8 +18,10 @@ public:
     // Only the first 16 key bytes are used; a shorter key gives nothing.
     static std::optional<Bytes> encryptUsingTea(const Bytes& data, const Bytes& key);
     // Nothing when deciphering fails, the payload is empty, or a payload that
-    // looks like zlib does not inflate.
-    static std::optional<Bytes> decryptUsingTae(const Bytes& data, const Bytes& key);
+    // looks like zlib does not inflate or inflates past kMaxInflatedBytes;
+    // *error (when given) then says which.
+    static std::optional<Bytes> decryptUsingTae(const Bytes& data, const Bytes& key,
+                                                std::string* error = nullptr);
 };
 
 } // namespace zvc
