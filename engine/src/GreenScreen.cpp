@@ -1,4 +1,5 @@
 #include "GreenScreen.h"
+#include "core/ImageDecode.h"
 
 #include <QColor>
 #include <QDebug>
@@ -139,9 +140,12 @@ QImage GreenScreen::picture(const QString &path)
         if (entry.first == path)
             return entry.second;
     }
-    QImage image(path);
-    if (image.isNull())
+    QString error;
+    QImage image = decodePicture(path, &error);
+    if (image.isNull()) {
+        qWarning().noquote() << "Velvix:" << path << "-" << error;
         return image;
+    }
     // A background never needs more than a large frame's worth of pixels;
     // bigger pictures only cost upload time and memory.
     constexpr int kMaxSide = 2048;

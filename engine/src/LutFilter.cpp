@@ -1,6 +1,7 @@
 #include "LutFilter.h"
 
 #include "QualityEffect.h"
+#include "core/ImageDecode.h"
 
 #include <QDebug>
 #include <QDateTime>
@@ -20,11 +21,9 @@ constexpr qint64 kMaxCubeBytes = 64ll * 1024 * 1024;
 
 std::shared_ptr<const LutTable> loadTiledPng(const QString &path, QString *error)
 {
-    QImage image(path);
-    if (image.isNull()) {
-        *error = QStringLiteral("not a readable picture");
+    QImage image = decodePicture(path, error);
+    if (image.isNull())
         return nullptr;
-    }
     // A square picture of side s holds n^3 entries in (s / n)^2 tiles of n x n.
     const int side = image.width();
     const int n = static_cast<int>(std::lround(std::cbrt(static_cast<double>(side) * side)));
@@ -116,7 +115,7 @@ std::shared_ptr<const LutTable> loadCube(const QString &path, QString *error)
             bool ok1 = false, ok2 = false;
             const float lo = parts.value(1).toFloat(&ok1);
             const float hi = parts.value(2).toFloat(&ok2);
-            if (!ok1 || !ok2) {
+            if (!ok1 || !ok2 || !std::isfinite(lo) || !std::isfinite(hi)) {
                 *error = QStringLiteral("bad %1 on line %2").arg(keyword).arg(lineNumber);
                 return nullptr;
             }
@@ -148,7 +147,9 @@ std::shared_ptr<const LutTable> loadCube(const QString &path, QString *error)
         return nullptr;
     }
     for (int i = 0; i < 3; ++i) {
-        if (!(table->domainMax[i] > table->domainMin[i])) {
+        // The span is divided by in the shader; it must be a finite, positive number.
+        if (!(table->domainMax[i] > table->domainMin[i])
+            || !std::isfinite(table->domainMax[i] - table->domainMin[i])) {
             *error = QStringLiteral("DOMAIN_MAX must be above DOMAIN_MIN");
             return nullptr;
         }

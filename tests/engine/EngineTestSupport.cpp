@@ -153,4 +153,38 @@ QImage syntheticPicture(int width, int height)
     return image;
 }
 
+namespace {
+
+quint32 crc32Of(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian(quint32 v)
+{
+    return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v);
+}
+
+QByteArray chunk(const char *type, const QByteArray &data)
+{
+    const QByteArray body = QByteArray(type, 4) + data;
+    return bigEndian(quint32(data.size())) + body + bigEndian(crc32Of(body));
+}
+
+} // namespace
+
+QByteArray pngDeclaring(int width, int height, int dataBytes)
+{
+    QByteArray header = bigEndian(quint32(width)) + bigEndian(quint32(height));
+    header += QByteArray("\x08\x06\x00\x00\x00", 5); // 8-bit RGBA, no interlace
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
+        + chunk("IDAT", qCompress(QByteArray(dataBytes, '\0')).mid(4)) + chunk("IEND", QByteArray());
+}
+
 } // namespace enginetest

@@ -45,4 +45,9 @@ int maxDifference(const QImage &a, const QImage &b);
 // A photograph-like test picture: smooth gradients, an edge and detail.
 QImage syntheticPicture(int width, int height);
 
+// A PNG file whose header declares width x height RGBA pixels, followed by
+// `dataBytes` of zero pixel data compressed into one IDAT chunk (a
+// decompression bomb when the declared size is large).
+QByteArray pngDeclaring(int width, int height, int dataBytes = 1024);
+
 } // namespace enginetest

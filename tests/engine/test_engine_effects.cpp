@@ -518,6 +518,48 @@ private Q_SLOTS:
         QVERIFY(meanLuma(vignetted, QRect(0, 0, 6, 6)) < meanLuma(vignetted, QRect(kW / 2 - 3, kH / 2 - 3, 6, 6)) - 20);
     }
 
+    // Hostile resources fail to apply with a log line saying why, and the
+    // engine goes on rendering.
+    void hostileResources_data()
+    {
+        QTest::addColumn<QString>("effect");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        const QByteArray bomb = pngDeclaring(20000, 20000, 1 << 20);
+        QTest::newRow("LUT picture bomb") << "lut" << "bomb.png" << bomb << "refused";
+        QTest::newRow("background bomb") << "bg" << "bomb.png" << bomb << "refused";
+        const QByteArray table = "LUT_1D_SIZE 2\n0 0 0\n1 1 1\n";
+        const char *domains[][2] = {{"infinite min", "DOMAIN_MIN -inf 0 0\nDOMAIN_MAX 1 1 1\n"},
+                                    {"nan max", "DOMAIN_MIN 0 0 0\nDOMAIN_MAX nan 1 1\n"},
+                                    {"infinite range", "LUT_1D_INPUT_RANGE 0 inf\n"},
+                                    {"nan range", "LUT_3D_INPUT_RANGE nan 1\n"},
+                                    {"span overflows", "DOMAIN_MIN -3e38 0 0\nDOMAIN_MAX 3e38 1 1\n"},
+                                    {"empty span", "DOMAIN_MIN 1 1 1\nDOMAIN_MAX 1 1 1\n"}};
+        for (const auto &d : domains)
+            QTest::newRow(d[0]) << "lut" << "domain.cube" << QByteArray(d[1]) + table << "";
+    }
+    void hostileResources()
+    {
+        QFETCH(QString, effect);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { warnings << text; });
+        const QString path = writeFile(file, bytes);
+        const int applied = effect == "lut"
+            ? lut(path, 100)
+            : segmentation(QString(), "{\"bgPath\":\"" + path.toUtf8() + "\",\"bgType\":\"0\"}");
+        qInstallMessageHandler(previous);
+        QCOMPARE(applied, 0);
+        QVERIFY2(warnings.filter(reason).size() == 1 || reason.isEmpty(), qPrintable(warnings.join('\n')));
+        QCOMPARE(m_engine->applyEffect("quality.contrast", 60, nullptr, nullptr), 1);
+        QVERIFY(maxDifference(run(m_picture), m_picture) > 1);
+    }
+
     void badResourcesLeaveTheRestWorking()
     {
         QCOMPARE(m_engine->applyEffect("quality.contrast", 60, nullptr, nullptr), 1);

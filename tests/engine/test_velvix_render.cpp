@@ -1,4 +1,6 @@
 // velvix-render end to end: a successful render and every failure exit.
+#include "EngineTestSupport.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QProcess>
@@ -72,6 +74,51 @@ private Q_SLOTS:
         QVERIFY(err.contains("no.such"));
         QCOMPARE(render({"--input", m_input, "--effects", write("badlut.json", "[{\"effectName\":\"lut\",\"effectValue\":100,\"resourcePath\":\"lut/none.cube\"}]"), "--output", out}, &err), 4);
         QCOMPARE(render({"--input", m_input, "--effects", good, "--output", m_dir.filePath("no/such/dir/out.png")}, &err), 5);
+        QVERIFY(!QFile::exists(out));
+    }
+
+    // A 1 MB PNG declaring 20000 x 20000 used to take 3 GB and 8 s and then
+    // claim there was no OpenGL; pictures are refused from their header.
+    void refusesOversizedPictures_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("20000 x 20000 bomb") << 20000 << 20000;
+        QTest::newRow("16385 wide") << 16385 << 8;
+        QTest::newRow("just over 100 MP") << 10000 << 10001;
+    }
+    void refusesOversizedPictures()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const QString input = write("bomb.png", enginetest::pngDeclaring(width, height, 1 << 20));
+        const QString out = m_dir.filePath("bomb-out.png");
+        QString err;
+        QCOMPARE(render({"--input", input, "--effects", write("none.json", "[]"), "--output", out}, &err), 6);
+        QVERIFY2(err.contains(QString("%1 x %2 pixels").arg(width).arg(height)) && err.contains("refused"),
+                 qPrintable(err));
+        QVERIFY(!QFile::exists(out));
+    }
+
+    void refusesValuesThatAreNotWholeNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("string") << QByteArray("\"70\"");
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("null") << QByteArray("null");
+        QTest::newRow("fraction") << QByteArray("60.5");
+        QTest::newRow("beyond int") << QByteArray("1e20");
+        QTest::newRow("object") << QByteArray("{}");
+    }
+    void refusesValuesThatAreNotWholeNumbers()
+    {
+        QFETCH(QByteArray, value);
+        const QByteArray entry = value.isEmpty() ? QByteArray("{\"effectName\":\"beauty.smooth\"}")
+                                                 : "{\"effectName\":\"beauty.smooth\",\"effectValue\":" + value + "}";
+        const QString out = m_dir.filePath("nan-out.png");
+        QString err;
+        QCOMPARE(render({"--input", m_input, "--effects", write("values.json", "[" + entry + "]"), "--output", out}, &err), 2);
+        QVERIFY2(err.contains("effectValue of entry 0 is not a whole number"), qPrintable(err));
         QVERIFY(!QFile::exists(out));
     }
 };

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,9 +23,20 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_4_1_Core>
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace {
+
+constexpr qint64 kMaxPicturePixels = 100000000;
+constexpr int kMaxPictureSide = 16384;
+
+bool pictureSizeAllowed(const QSize &size)
+{
+    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxPictureSide
+        && size.height() <= kMaxPictureSide && qint64(size.width()) * size.height() <= kMaxPicturePixels;
+}
 
 using Gl = QOpenGLFunctions_4_1_Core;
 
@@ -70,8 +82,16 @@ int main(int argc, char **argv)
     if (!QFileInfo(resources).isDir())
         return fail(2, QStringLiteral("resource folder %1 does not exist").arg(resources));
 
-    QImage picture(parser.value(inputOption));
-    if (picture.isNull())
+    // The declared size is checked before decoding: a small file can declare
+    // a picture that takes gigabytes once decoded.
+    QImageReader reader(parser.value(inputOption));
+    const QSize declared = reader.size();
+    if (declared.isValid() && !pictureSizeAllowed(declared))
+        return fail(6, QStringLiteral("the picture %1 is %2 x %3 pixels; pictures over 100 megapixels or "
+                                      "16384 pixels on a side are refused")
+                           .arg(parser.value(inputOption)).arg(declared.width()).arg(declared.height()));
+    QImage picture = declared.isValid() ? reader.read() : QImage();
+    if (picture.isNull() || !pictureSizeAllowed(picture.size()))
         return fail(2, QStringLiteral("cannot read the picture %1").arg(parser.value(inputOption)));
     picture = picture.convertToFormat(QImage::Format_RGBA8888);
 
@@ -85,6 +105,18 @@ int main(int argc, char **argv)
                            .arg(effectsFile.fileName(),
                                 parseError.error != QJsonParseError::NoError ? parseError.errorString()
                                                                               : QStringLiteral("not an array")));
+
+    // Every entry is checked before anything is rendered; a value that is
+    // not a whole number would otherwise be read as 0 and render silently wrong.
+    const QJsonArray list = effects.array();
+    for (int i = 0; i < list.size(); ++i) {
+        const QJsonValue value = list.at(i).toObject().value(QStringLiteral("effectValue"));
+        const double number = value.toDouble();
+        if (!value.isDouble() || number != std::floor(number) || number < std::numeric_limits<int>::min()
+            || number > std::numeric_limits<int>::max())
+            return fail(2, QStringLiteral("%1: effectValue of entry %2 is not a whole number")
+                               .arg(effectsFile.fileName()).arg(i));
+    }
 
     QSurfaceFormat format;
     format.setVersion(4, 1);
@@ -108,7 +140,6 @@ int main(int argc, char **argv)
         return fail(3, QStringLiteral("the engine could not be created"));
 
     int code = 0;
-    const QJsonArray list = effects.array();
     for (int i = 0; i < list.size() && code == 0; ++i) {
         const QJsonObject item = list.at(i).toObject();
         const QByteArray name = item.value(QStringLiteral("effectName")).toString().toUtf8();
