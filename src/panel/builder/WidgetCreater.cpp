@@ -123,6 +123,7 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
     effectIndex.max_load_factor(1.0f);
     currentModuleIndex = -1;
     editedTemplateIndex = -1;
+    m_templatePanelSeededFor = -1;
     currentModuleButton = nullptr;
 
     rootItem.children.reserve(std::size_t(moduleFiles.size()));
@@ -182,7 +183,7 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
 
 void WidgetCreater::onModuleButtonClicked(const QString &moduleName, BeautyModuleButton *button)
 {
-    if (!pageStack)
+    if (!pageStack || refuseWhileDownloading("onModuleButtonClicked"))
         return;
     QElapsedTimer timer;
     timer.start();
@@ -333,7 +334,10 @@ bool WidgetCreater::singleExtraValue(const SdkParam &setting, int *value)
     if (setting.extraInfo.size() != 1)
         return false;
     bool ok = false;
-    const int parsed = QString::fromStdString(setting.extraInfo.begin()->second).trimmed().toInt(&ok);
+    const QString text = QString::fromStdString(setting.extraInfo.begin()->second);
+    const int parsed = text.trimmed().toInt(&ok);
+    if (!ok)
+        qDebug().noquote() << QStringLiteral("WidgetCreater: 额外信息不是整数，按0处理:") << text;
     if (value)
         *value = ok ? parsed : 0;
     return true;
