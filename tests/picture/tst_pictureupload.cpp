@@ -257,7 +257,8 @@ private slots:
         if (out.isEmpty())
             QSKIP("set EFFECTDEMO_SCREENSHOT_DIR to save the open selector");
         QWidget window;
-        window.setStyleSheet("background:#333;");
+        window.setObjectName("shotWindow");
+        window.setStyleSheet("QWidget#shotWindow{ background:#333; }");
         window.resize(700, 260);
         auto *selector = new ImageUploadComboBox(&window);
         selector->move(20, 20);
