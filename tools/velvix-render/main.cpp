@@ -5,7 +5,9 @@
 //
 // EFFECTS.json is an array of {"effectName", "effectValue", "resourcePath",
 // "extraInfo"} objects, applied in order; resource paths are relative to DIR
-// (default: res/ beside the program).
+// (default: res/ beside the program). The picture is read through the
+// studio's upright loader (EXIF orientation applied, format sniffed).
+#include "PictureIO.h"
 #include "velvix/VelvixDll.h"
 
 #include <QCommandLineParser>
@@ -19,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_4_1_Core>
@@ -28,15 +31,6 @@
 #include <limits>
 
 namespace {
-
-constexpr qint64 kMaxPicturePixels = 100000000;
-constexpr int kMaxPictureSide = 16384;
-
-bool pictureSizeAllowed(const QSize &size)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxPictureSide
-        && size.height() <= kMaxPictureSide && qint64(size.width()) * size.height() <= kMaxPicturePixels;
-}
 
 using Gl = QOpenGLFunctions_4_1_Core;
 
@@ -82,17 +76,19 @@ int main(int argc, char **argv)
     if (!QFileInfo(resources).isDir())
         return fail(2, QStringLiteral("resource folder %1 does not exist").arg(resources));
 
-    // The declared size is checked before decoding: a small file can declare
-    // a picture that takes gigabytes once decoded.
-    QImageReader reader(parser.value(inputOption));
-    const QSize declared = reader.size();
-    if (declared.isValid() && !pictureSizeAllowed(declared))
-        return fail(6, QStringLiteral("the picture %1 is %2 x %3 pixels; pictures over 100 megapixels or "
-                                      "16384 pixels on a side are refused")
-                           .arg(parser.value(inputOption)).arg(declared.width()).arg(declared.height()));
-    QImage picture = declared.isValid() ? reader.read() : QImage();
-    if (picture.isNull() || !pictureSizeAllowed(picture.size()))
-        return fail(2, QStringLiteral("cannot read the picture %1").arg(parser.value(inputOption)));
+    // Phone photos come out upright; the format is sniffed, and a header
+    // declaring a huge size is refused before anything is decoded.
+    const QString input = parser.value(inputOption);
+    QSize declared;
+    if (picture::checkDeclaredSize(input, &declared) == picture::DeclaredSize::TooLarge)
+        return fail(6, QStringLiteral("the picture %1 is %2 x %3 pixels; pictures over %4 pixels or %5 pixels "
+                                      "on a side are refused")
+                           .arg(input).arg(declared.width()).arg(declared.height())
+                           .arg(picture::kMaxPixels).arg(picture::kMaxSide));
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QImage picture = loadImageUpright(input, nullptr);
+    if (picture.isNull())
+        return fail(2, QStringLiteral("cannot read the picture %1").arg(input));
     picture = picture.convertToFormat(QImage::Format_RGBA8888);
 
     QFile effectsFile(parser.value(effectsOption));

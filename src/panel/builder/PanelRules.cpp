@@ -3,7 +3,7 @@
 // Everything here runs on the GUI thread.
 #include "WidgetCreater.h"
 
-#include "PrivateTempDir.h"
+#include "PictureIO.h"
 #include "ResetDialog.h"
 #include "SideBarWidget.h"
 #include "SwitchButton.h"
@@ -692,7 +692,7 @@ void WidgetCreater::removeMirroredBackground(const QString &path, const char *lo
 {
     // Only our own mirrored copies, in our private folder, are ever deleted;
     // a description file cannot name anything else for deletion.
-    if (path.isEmpty() || !path.contains(QStringLiteral("_mirrored.")) || !isInPrivateTempDir(path)
+    if (path.isEmpty() || !path.contains(QStringLiteral("_mirrored.")) || !picture::isInPrivateTempDir(path)
         || !QFileInfo(path).isFile())
         return;
     qDebug().noquote() << QString::fromUtf8(logLine) << path;
@@ -775,7 +775,7 @@ void WidgetCreater::onCustomBackgroundChosen(PanelItem *uploadItem, const QList<
 
     // Mirrored copies live in the user's private folder, never beside the
     // picture or under a path a description file chose.
-    const QString folder = privateTempDir();
+    const QString folder = picture::privateTempDir();
     if (folder.isEmpty()) {
         qDebug().noquote() << QStringLiteral("WidgetCreater: PNG格式保存也失败，放弃保存");
         return;
