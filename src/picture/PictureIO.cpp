@@ -44,9 +44,9 @@ bool isPrivateDir(const QByteArray &path)
         return false;
     if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
         return false;
-    if ((st.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
-        return false;
-    return true;
+    // A folder others can enter may already hold their files: refused, never
+    // tightened after the fact.
+    return (st.st_mode & 077) == 0;
 }
 
 QString ensurePrivateDir(const QString &path)

@@ -78,17 +78,17 @@ int main(int argc, char **argv)
 
     // Phone photos come out upright; the format is sniffed, and a header
     // declaring a huge size is refused before anything is decoded.
-    const QString input = parser.value(inputOption);
+    const QString inputPath = parser.value(inputOption);
     QSize declared;
-    if (picture::checkDeclaredSize(input, &declared) == picture::DeclaredSize::TooLarge)
+    if (picture::checkDeclaredSize(inputPath, &declared) == picture::DeclaredSize::TooLarge)
         return fail(6, QStringLiteral("the picture %1 is %2 x %3 pixels; pictures over %4 pixels or %5 pixels "
                                       "on a side are refused")
-                           .arg(input).arg(declared.width()).arg(declared.height())
+                           .arg(inputPath).arg(declared.width()).arg(declared.height())
                            .arg(picture::kMaxPixels).arg(picture::kMaxSide));
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    QImage picture = loadImageUpright(input, nullptr);
+    QImage picture = loadImageUpright(inputPath, nullptr);
     if (picture.isNull())
-        return fail(2, QStringLiteral("cannot read the picture %1").arg(input));
+        return fail(2, QStringLiteral("cannot read the picture %1").arg(inputPath));
     picture = picture.convertToFormat(QImage::Format_RGBA8888);
 
     QFile effectsFile(parser.value(effectsOption));
