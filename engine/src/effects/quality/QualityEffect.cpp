@@ -1,4 +1,4 @@
-#include "QualityEffect.h"
+#include "effects/quality/QualityEffect.h"
 
 #include <cmath>
 #include <cstring>
@@ -14,6 +14,17 @@ bool QualityEffect::set(const std::string &name, int value)
     else
         m_values[name] = value;
     return true;
+}
+
+void QualityEffect::setComposeUniforms(FrameContext &frame, ShaderProgram &program,
+                                       const ComposeParams &params) const
+{
+    Gl *gl = frame.renderer.gl();
+    setGradeUniforms(gl, program, params);
+    program.set(gl, "u_vignette", params.vignette);
+    program.set(gl, "u_grain", params.grain);
+    program.set(gl, "u_grainSeed", params.grainSeed);
+    program.set(gl, "u_aspect", static_cast<float>(frame.width) / static_cast<float>(frame.height));
 }
 
 float QualityEffect::value(const char *name) const

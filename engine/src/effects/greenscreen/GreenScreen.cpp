@@ -1,4 +1,4 @@
-#include "GreenScreen.h"
+#include "effects/greenscreen/GreenScreen.h"
 
 #include <QColor>
 #include <QDebug>
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace velvix {
 
@@ -154,6 +155,20 @@ QImage GreenScreen::picture(const QString &path)
     return image;
 }
 
+bool GreenScreen::apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra)
+{
+    const std::string name(info.name);
+    if (name == "segmentation")
+        return applySegmentation(resourcePath, extra);
+    return applySliderParam(name, value);
+}
+
+bool GreenScreen::applyProperty(const char *key, const char *value, bool *handled)
+{
+    *handled = key && std::strcmp(key, "event.script.zentasdk.GreenScreenSetGreenParamsV2") == 0;
+    return *handled && applyParamsEvent(value);
+}
+
 bool GreenScreen::applySegmentation(const char *fullPath, const QJsonObject &extra)
 {
     const QString bgPath = extra.value(QStringLiteral("bgPath")).toString();
@@ -242,10 +257,10 @@ GLuint GreenScreen::run(Renderer &renderer, GLuint source, bool sourceLinear, in
     Gl *gl = renderer.gl();
     const int radius = m_params.corrosion * std::max(1, static_cast<int>(std::lround(height / 720.0)));
     const bool twoPasses = radius > 0;
-    ShaderProgram *key = renderer.program("green_screen.frag", {"common.glsl"},
+    ShaderProgram *key = renderer.program("effects/greenscreen/green_screen.frag", {"core/common.glsl"},
                                           twoPasses ? "#define KEY_PASS\n" : "");
     ShaderProgram *composite = twoPasses
-        ? renderer.program("green_screen.frag", {"common.glsl"}, "#define COMPOSITE_PASS\n")
+        ? renderer.program("effects/greenscreen/green_screen.frag", {"core/common.glsl"}, "#define COMPOSITE_PASS\n")
         : nullptr;
     if (!key || (twoPasses && !composite))
         return 0;

@@ -1,4 +1,4 @@
-#include "EffectParams.h"
+#include "core/EffectParams.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -17,36 +17,42 @@ namespace {
 
 const EffectInfo kEffects[] = {
     // Beauty
-    {"beauty.smooth", 0, 100, 0},
-    {"beauty.whiten", 0, 100, 0},
-    {"beauty.rosy", 0, 100, 0},
-    {"beauty.sharpen", 0, 100, 0},
-    {"beauty.imageContrastAlpha", -100, 100, 0},
-    {"smooth.saturation", -100, 100, 0},
+    {"beauty.smooth", 0, 100, 0, "beauty"},
+    {"beauty.whiten", 0, 100, 0, "beauty"},
+    {"beauty.rosy", 0, 100, 0, "beauty"},
+    {"beauty.sharpen", 0, 100, 0, "beauty"},
+    {"beauty.imageContrastAlpha", -100, 100, 0, "beauty"},
+    {"smooth.saturation", -100, 100, 0, "beauty"},
     // Image quality
-    {"quality.brightness", -100, 100, 0},
-    {"quality.contrast", -100, 100, 0},
-    {"quality.saturation", -100, 100, 0},
-    {"quality.sharpness", 0, 100, 0},
-    {"quality.temperature", -100, 100, 0},
-    {"quality.tint", -100, 100, 0},
-    {"quality.highlights", -100, 100, 0},
-    {"quality.shadows", -100, 100, 0},
-    {"quality.vignette", 0, 100, 0},
-    {"quality.fade", 0, 100, 0},
-    {"quality.grain", 0, 100, 0},
+    {"quality.brightness", -100, 100, 0, "quality"},
+    {"quality.contrast", -100, 100, 0, "quality"},
+    {"quality.saturation", -100, 100, 0, "quality"},
+    {"quality.sharpness", 0, 100, 0, "quality"},
+    {"quality.temperature", -100, 100, 0, "quality"},
+    {"quality.tint", -100, 100, 0, "quality"},
+    {"quality.highlights", -100, 100, 0, "quality"},
+    {"quality.shadows", -100, 100, 0, "quality"},
+    {"quality.vignette", 0, 100, 0, "quality"},
+    {"quality.fade", 0, 100, 0, "quality"},
+    {"quality.grain", 0, 100, 0, "quality"},
     // Filter
-    {"lut", 0, 100, 0},
+    {"lut", 0, 100, 0, "lut"},
     // Green screen and backgrounds
-    {"segmentation", 0, 0, 0},
-    {"green_background_v2.similarity", 0, 100, 50},
-    {"green_background_v2.smooth", 1, 100, 10},
-    {"green_background_v2.despill", 0, 100, 50},
-    {"green_background_v2.corrosion", 0, 3, 0},
-    {"green_background_v2.deshadow", 0, 5, 0},
+    {"segmentation", 0, 0, 0, "greenscreen"},
+    {"green_background_v2.similarity", 0, 100, 50, "greenscreen"},
+    {"green_background_v2.smooth", 1, 100, 10, "greenscreen"},
+    {"green_background_v2.despill", 0, 100, 50, "greenscreen"},
+    {"green_background_v2.corrosion", 0, 3, 0, "greenscreen"},
+    {"green_background_v2.deshadow", 0, 5, 0, "greenscreen"},
 };
 
 } // namespace
+
+const EffectInfo *effectTable(size_t *count)
+{
+    *count = sizeof(kEffects) / sizeof(kEffects[0]);
+    return kEffects;
+}
 
 const EffectInfo *findEffect(const std::string &name)
 {
@@ -92,7 +98,7 @@ bool parseExtraInfo(const char *text, QJsonObject *out)
         }
     }
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        qWarning().noquote() << "Velvix: ignoring malformed extra information:"
+        qWarning().noquote() << "Velvix: malformed extra information:"
                              << (error.error != QJsonParseError::NoError ? error.errorString()
                                                                          : QStringLiteral("not an object"));
         return false;

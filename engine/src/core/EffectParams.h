@@ -1,11 +1,12 @@
-// Effect names, value ranges and the parsing of effect arguments. The names
-// and ranges are documented in docs/effects.md; this table is their one home
-// in the code.
+// The effect table (name, range, neutral value, family) and the parsing of
+// effect arguments. The names and ranges are documented in docs/effects.md;
+// this table is their one home in the engine.
 #pragma once
 
 #include <QJsonObject>
 #include <QString>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,11 @@ struct EffectInfo {
     int minimum;
     int maximum;
     int neutral;
+    const char *family;  // EffectFamily::name() of the family that owns it
 };
+
+// Every row of the table, in documentation order.
+const EffectInfo *effectTable(size_t *count);
 
 // The effect with this name, or null.
 const EffectInfo *findEffect(const std::string &name);
@@ -25,7 +30,8 @@ const EffectInfo *findEffect(const std::string &name);
 int clampEffectValue(const EffectInfo &info, int value);
 
 // Parses the extra-information text of applyEffect. Null or empty text gives
-// an empty object and true; malformed text logs one line and gives false.
+// an empty object and true; malformed text logs one line and gives false
+// (applyEffect then fails and changes nothing).
 // Writers of this text do not escape backslashes in paths, so a second try
 // escapes lone backslashes before giving up.
 bool parseExtraInfo(const char *text, QJsonObject *out);

@@ -4,8 +4,10 @@
 // intensity.
 #pragma once
 
-#include "EffectParams.h"
-#include "GlCore.h"
+#include "core/EffectFamily.h"
+#include "core/EffectParams.h"
+#include "core/Renderer.h"
+#include "core/TextureRing.h"
 
 #include <QString>
 
@@ -26,15 +28,26 @@ struct LutTable {
 // Parses a LUT file; null with `error` set on failure.
 std::shared_ptr<const LutTable> loadLutFile(const QString &path, QString *error);
 
-class LutFilter {
+class LutFilter final : public EffectFamily {
 public:
+    const char *name() const override { return "lut"; }
+    bool apply(const EffectInfo &, int value, const char *resourcePath, const QJsonObject &) override
+    {
+        return apply(resourcePath, value);
+    }
+    void clear() override { reset(); }
+    const char *composeInclude() const override { return "effects/lut/lut.glsl"; }
+    void contribute(ComposeParams &params, const FrameContext &) const override { contribute(params); }
+    void finishCompose(FrameContext &frame, GLuint, ComposeParams &params) override { bake(frame.renderer, params); }
+    void setComposeUniforms(FrameContext &frame, ShaderProgram &program, const ComposeParams &params) const override;
+
     // Selects the filter; an empty path or value 0 removes it. False (filter
     // removed) when the resource cannot be used.
     bool apply(const char *fullPath, int value);
     void reset();
     bool active() const { return m_table && m_intensity > 0; }
     // Uploads a newly selected table; needs the current context.
-    void prepare(Renderer &renderer);
+    void prepare(Renderer &renderer) override;
     void contribute(ComposeParams &params) const;
     // With a 3D table (and no 1D shaper), bakes the frame's colour grade and
     // the intensity into one table and switches `params` over to it, so the
@@ -43,7 +56,7 @@ public:
     void bake(Renderer &renderer, ComposeParams &params);
     // Sets the filter uniforms of lut.glsl (and the baked mapping) on a bound program.
     static void setUniforms(Gl *gl, ShaderProgram &program, const ComposeParams &params);
-    void release(Gl *gl);
+    void release(Gl *gl) override;
 
 private:
     std::map<QString, std::shared_ptr<const LutTable>> m_cache;

@@ -1,97 +1,24 @@
-// OpenGL plumbing shared by every effect family: shader programs built from
-// the embedded sources, the per-context objects (framebuffer, vertex array),
-// cross-context ordering, intermediate textures and the output rings.
+// The per-context side of the engine's OpenGL work: each calling context's
+// framebuffer and vertex array, contexts for threads that have none,
+// ordering across contexts, samplers and the program cache.
 #pragma once
 
+#include "core/Gl.h"
+#include "core/ShaderProgram.h"
+
 #include <QObject>
-#include <QOpenGLFunctions_4_1_Core>
 #include <QPointer>
 
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class QOffscreenSurface;
 class QOpenGLContext;
 
 namespace velvix {
-
-using Gl = QOpenGLFunctions_4_1_Core;
-
-// Text of one embedded shader file, or null.
-const char *shaderSource(const std::string &name);
-
-class ShaderProgram {
-public:
-    // Builds fullscreen.vert with the named fragment file; `includes` are
-    // pasted (in order) between the defines and the fragment file.
-    bool build(Gl *gl, const std::string &fragment, const std::vector<std::string> &includes,
-               const std::string &defines, std::string *error);
-    void destroy(Gl *gl);
-    GLuint id() const { return m_id; }
-
-    void use(Gl *gl) { gl->glUseProgram(m_id); }
-    void set(Gl *gl, const char *name, int v) { gl->glUniform1i(location(gl, name), v); }
-    void set(Gl *gl, const char *name, float v) { gl->glUniform1f(location(gl, name), v); }
-    void set(Gl *gl, const char *name, float a, float b) { gl->glUniform2f(location(gl, name), a, b); }
-    void set(Gl *gl, const char *name, float a, float b, float c)
-    {
-        gl->glUniform3f(location(gl, name), a, b, c);
-    }
-    void setInts(Gl *gl, const char *name, int a, int b) { gl->glUniform2i(location(gl, name), a, b); }
-
-private:
-    GLint location(Gl *gl, const char *name);
-
-    GLuint m_id = 0;
-    std::unordered_map<std::string, GLint> m_locations;
-};
-
-// Creates a 2D texture with clamp-to-edge wrapping.
-GLuint createTexture2D(Gl *gl, GLenum internalFormat, int width, int height, GLenum format,
-                       GLenum type, const void *pixels = nullptr);
-
-// Textures handed out to the caller. A slot is rendered into again only once
-// the fence of its previous write has signalled and `count - 1` newer frames
-// have been handed out, so the display never samples a texture being written.
-class TextureRing {
-public:
-    explicit TextureRing(int count) : m_slots(count) {}
-    GLuint acquire(Gl *gl, int width, int height);
-    void publish(Gl *gl);
-    void release(Gl *gl);
-    bool owns(GLuint texture) const;
-
-private:
-    struct Slot {
-        GLuint texture = 0;
-        int width = 0;
-        int height = 0;
-        GLsync fence = nullptr;
-    };
-    std::vector<Slot> m_slots;
-    int m_next = 0;
-    int m_current = -1;
-};
-
-// Intermediate textures, reused from frame to frame, keyed by their role.
-class ScratchTextures {
-public:
-    GLuint get(Gl *gl, const std::string &role, int width, int height, GLenum internalFormat);
-    void release(Gl *gl);
-
-private:
-    struct Entry {
-        GLuint texture = 0;
-        int width = 0;
-        int height = 0;
-        GLenum internalFormat = 0;
-    };
-    std::map<std::string, Entry> m_entries;
-};
 
 // Everything that depends on the calling thread's current context.
 class Renderer {
@@ -179,30 +106,4 @@ public:
 private:
     Renderer &m_renderer;
 };
-
-// Saves the caller's GL state that the engine's passes touch and restores it.
-class GlStateGuard {
-public:
-    explicit GlStateGuard(Gl *gl);
-    ~GlStateGuard();
-    GlStateGuard(const GlStateGuard &) = delete;
-    GlStateGuard &operator=(const GlStateGuard &) = delete;
-
-private:
-    Gl *m_gl;
-    GLint m_framebuffer = 0;
-    GLint m_viewport[4] = {0, 0, 0, 0};
-    GLint m_program = 0;
-    GLint m_vertexArray = 0;
-    GLint m_activeTexture = 0;
-    GLint m_textures[4] = {0, 0, 0, 0};
-    GLint m_unpackAlignment = 4;
-    GLint m_unpackRowLength = 0;
-    GLint m_unpackBuffer = 0;
-    GLboolean m_blend = GL_FALSE;
-    GLboolean m_depth = GL_FALSE;
-    GLboolean m_scissor = GL_FALSE;
-    GLboolean m_cull = GL_FALSE;
-};
-
 } // namespace velvix

@@ -6,8 +6,10 @@
 // are recognised and reported as not available yet.
 #pragma once
 
-#include "EffectParams.h"
-#include "GlCore.h"
+#include "core/EffectFamily.h"
+#include "core/EffectParams.h"
+#include "core/Renderer.h"
+#include "core/TextureRing.h"
 
 #include <QImage>
 #include <QJsonObject>
@@ -18,8 +20,18 @@
 
 namespace velvix {
 
-class GreenScreen {
+class GreenScreen final : public EffectFamily {
 public:
+    const char *name() const override { return "greenscreen"; }
+    bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
+    bool applyProperty(const char *key, const char *value, bool *handled) override;
+    void clear() override { reset(); }
+    bool hasPass(const FrameContext &) const override { return active(); }
+    GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override
+    {
+        return run(frame.renderer, source, sourceLinear, frame.width, frame.height, frame.scratch, target);
+    }
+
     struct Params {
         double similarity = 0.5;  // 0..1
         double smooth = 0.1;      // 0.01..1
@@ -42,13 +54,13 @@ public:
     bool active() const { return m_enabled; }
     const Params &params() const { return m_params; }
 
-    void prepare(Renderer &renderer);
+    void prepare(Renderer &renderer) override;
     // `sourceLinear`: the source differs in size from the output and must be
     // filtered; same-size sources are read texel by texel (much cheaper).
     // The result goes into `target` when given, else into a scratch texture.
     GLuint run(Renderer &renderer, GLuint source, bool sourceLinear, int width, int height,
                ScratchTextures &scratch, GLuint target);
-    void release(Gl *gl);
+    void release(Gl *gl) override;
 
 private:
     // Applies numbers in the array order; `scaled` says positions 0, 1, 3

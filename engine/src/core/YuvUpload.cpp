@@ -1,4 +1,4 @@
-#include "YuvUpload.h"
+#include "core/YuvUpload.h"
 
 namespace velvix {
 
@@ -31,7 +31,7 @@ GLuint YuvUpload::upload(Renderer &renderer, const unsigned char *data, int widt
     const int cw = width / 2;
     const int ch = height / 2;
     const bool nv12 = layout == Layout::NV12;
-    ShaderProgram *program = renderer.program("yuv_to_rgb.frag", {}, nv12 ? "#define NV12\n" : "");
+    ShaderProgram *program = renderer.program("core/yuv_to_rgb.frag", {}, nv12 ? "#define NV12\n" : "");
     if (!program)
         return 0;
 

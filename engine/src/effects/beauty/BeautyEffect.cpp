@@ -1,4 +1,4 @@
-#include "BeautyEffect.h"
+#include "effects/beauty/BeautyEffect.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,9 +32,9 @@ void BeautyEffect::reset()
 GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch)
 {
     Gl *gl = renderer.gl();
-    ShaderProgram *down = renderer.program("beauty_downsample.frag", {}, "");
-    ShaderProgram *first = renderer.program("beauty_blur.frag", {"common.glsl"}, "#define FIRST_PASS\n");
-    ShaderProgram *second = renderer.program("beauty_blur.frag", {"common.glsl"}, "");
+    ShaderProgram *down = renderer.program("effects/beauty/beauty_downsample.frag", {}, "");
+    ShaderProgram *first = renderer.program("effects/beauty/beauty_blur.frag", {"core/common.glsl"}, "#define FIRST_PASS\n");
+    ShaderProgram *second = renderer.program("effects/beauty/beauty_blur.frag", {"core/common.glsl"}, "");
     if (!down || !first || !second)
         return 0;
     // The blur runs on about 240 lines (at least half size), so a face is
@@ -66,6 +66,27 @@ GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int h
     second->set(gl, "u_smooth", 0.9f * static_cast<float>(m_smooth) / 100.0f);
     renderer.drawTo(vertical, bw, bh);
     return vertical;
+}
+
+void BeautyEffect::finishCompose(FrameContext &frame, GLuint source, ComposeParams &params)
+{
+    if (!(params.features & ComposeParams::Smooth))
+        return;
+    params.blurTexture = runBlur(frame.renderer, source, frame.width, frame.height, frame.scratch);
+    if (!params.blurTexture)
+        params.features &= ~static_cast<unsigned>(ComposeParams::Smooth);
+}
+
+void BeautyEffect::setComposeUniforms(FrameContext &frame, ShaderProgram &program, const ComposeParams &params) const
+{
+    Gl *gl = frame.renderer.gl();
+    if (params.features & ComposeParams::Smooth) {
+        frame.renderer.bindTexture(1, GL_TEXTURE_2D, params.blurTexture, true);
+        program.set(gl, "u_blur", 1);
+    }
+    program.set(gl, "u_whiten", params.whiten);
+    program.set(gl, "u_rosy", params.rosy);
+    program.set(gl, "u_sharpen", params.sharpen);
 }
 
 float BeautyEffect::smoothEps() const

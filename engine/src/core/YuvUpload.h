@@ -1,7 +1,8 @@
 // Camera frame uploads: I420 and NV12 planes to an RGBA texture.
 #pragma once
 
-#include "GlCore.h"
+#include "core/Renderer.h"
+#include "core/TextureRing.h"
 
 namespace velvix {
 

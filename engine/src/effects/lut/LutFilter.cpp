@@ -1,6 +1,6 @@
-#include "LutFilter.h"
+#include "effects/lut/LutFilter.h"
 
-#include "QualityEffect.h"
+#include "effects/quality/QualityEffect.h"
 
 #include <QDebug>
 #include <QDateTime>
@@ -294,7 +294,7 @@ void LutFilter::bake(Renderer &renderer, ComposeParams &params)
     if (!m_baked || key != m_bakedKey) {
         ComposeParams bakeParams = params;
         bakeParams.features = grade | ComposeParams::Lut3d;
-        ShaderProgram *program = renderer.program("lut_bake.frag", {"common.glsl", "quality.glsl", "lut.glsl"},
+        ShaderProgram *program = renderer.program("effects/lut/lut_bake.frag", {"core/common.glsl", "effects/quality/quality.glsl", "effects/lut/lut.glsl"},
                                                   bakeParams.defines());
         if (!program)
             return;  // the direct lookup still works
@@ -329,6 +329,17 @@ void LutFilter::bake(Renderer &renderer, ComposeParams &params)
     params.lut3dSize = static_cast<float>(size);
     params.lutScale = static_cast<float>(size - 1) / static_cast<float>(size);
     params.lutOffset = 0.5f / static_cast<float>(size);
+}
+
+void LutFilter::setComposeUniforms(FrameContext &frame, ShaderProgram &program, const ComposeParams &params) const
+{
+    Renderer &renderer = frame.renderer;
+    if (params.features & (ComposeParams::Lut3d | ComposeParams::LutBaked))
+        renderer.bindTexture(2, GL_TEXTURE_3D, params.lut3dTexture, true);
+    if (params.features & ComposeParams::Lut1d)
+        renderer.bindTexture(3, GL_TEXTURE_2D, params.lut1dTexture, true);
+    if (params.features & (ComposeParams::Lut3d | ComposeParams::Lut1d | ComposeParams::LutBaked))
+        setUniforms(renderer.gl(), program, params);
 }
 
 void LutFilter::setUniforms(Gl *gl, ShaderProgram &program, const ComposeParams &params)
