@@ -247,17 +247,26 @@ int VelvixEngine::upload(const unsigned char *data, int width, int height, int f
 void VelvixEngine::noteUploadedFrame(GLuint texture, const unsigned char *luma, int width, int height)
 {
     const uint64_t number = ++m_frameCounter;
+    // The upload ring hands the same textures out again: a texture belongs
+    // to its newest frame only.
+    for (UploadedFrame &old : m_uploaded) {
+        if (old.texture == texture)
+            old = UploadedFrame();
+    }
     m_uploaded[m_uploadedNext] = {texture, number};
     m_uploadedNext = (m_uploadedNext + 1) % static_cast<int>(sizeof(m_uploaded) / sizeof(m_uploaded[0]));
 
     const auto now = std::chrono::steady_clock::now();
     if (m_lastUploadTime.time_since_epoch().count() != 0) {
-        const double us = std::chrono::duration<double, std::micro>(now - m_lastUploadTime).count();
+        // The camera's interval, not ours: time this engine spent waiting for
+        // trackers would otherwise feed back into the next budget.
+        const double us = std::chrono::duration<double, std::micro>(now - m_lastUploadTime).count() - m_waitedUs;
         // A pause (camera switched, picture mode) is not a frame interval.
         if (us > 0 && us < 500000)
             m_frameIntervalUs = 0.8 * m_frameIntervalUs + 0.2 * us;
     }
     m_lastUploadTime = now;
+    m_waitedUs = 0;
 
     const unsigned kinds = trackersNeeded() & m_vision.available();
     if (!kinds)
@@ -406,6 +415,7 @@ int VelvixEngine::processTexture(int textureId, int width, int height)
     // Trackers are waited for without the engine's lock, so effect changes
     // from the GUI thread never wait for a model.
     std::shared_ptr<const vision::TrackResult> tracking[vision::TrackerKindCount];
+    const auto waitStart = std::chrono::steady_clock::now();
     if (ticket.kinds) {
         if (ticket.still && ticket.luma.valid())
             m_vision.runNow(ticket.kinds, ticket.luma);
@@ -416,7 +426,11 @@ int VelvixEngine::processTexture(int textureId, int width, int height)
         }
     }
 
+    const double waited = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - waitStart).count();
+
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!ticket.still)
+        m_waitedUs += waited;
     if (!m_renderer.begin()) {
         logThrottled("nocontext", QStringLiteral("Velvix: no OpenGL context for this thread"));
         return 0;

@@ -96,6 +96,7 @@ private:
     int m_uploadedNext = 0;
     std::chrono::steady_clock::time_point m_lastUploadTime{};
     double m_frameIntervalUs = 33333.0;
+    double m_waitedUs = 0;  // waited for trackers since the last upload
 
     // Still pictures: a small probe tells whether the picture changed.
     std::vector<uint8_t> m_stillProbe;
