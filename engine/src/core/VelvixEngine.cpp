@@ -55,6 +55,14 @@ VelvixEngine::~VelvixEngine()
 void VelvixEngine::registerFamily(std::unique_ptr<EffectFamily> family)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (m_families.size() >= kMaxFamilies) {
+        qWarning().noquote() << "Velvix: too many effect families, not adding" << family->name();
+        return;
+    }
+    if (m_composeIncludes.empty())
+        m_composeIncludes.emplace_back("core/common.glsl");
+    if (const char *include = family->composeInclude())
+        m_composeIncludes.emplace_back(include);
     m_families.push_back(std::move(family));
 }
 
@@ -468,14 +476,16 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height, FrameContext 
     for (const auto &family : m_families)
         family->contribute(params, frame);
 
-    std::vector<EffectFamily *> passes;
+    // No allocation per frame: the pass list lives on the stack.
+    EffectFamily *passes[kMaxFamilies];
+    size_t passCount = 0;
     for (const auto &family : m_families) {
         if (family->hasPass(frame))
-            passes.push_back(family.get());
+            passes[passCount++] = family.get();
     }
     GLuint source = input;
-    for (size_t i = 0; i < passes.size(); ++i) {
-        const bool last = i + 1 == passes.size() && !params.features;
+    for (size_t i = 0; i < passCount; ++i) {
+        const bool last = i + 1 == passCount && !params.features;
         GLuint target = 0;
         if (last) {
             // Nothing follows: the pass draws straight into the output.
@@ -500,12 +510,7 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height, FrameContext 
         params.features |= ComposeParams::ScaledSource;
     ShaderProgram *program = nullptr;
     if (params.features) {
-        std::vector<std::string> includes{"core/common.glsl"};
-        for (const auto &family : m_families) {
-            if (const char *include = family->composeInclude())
-                includes.emplace_back(include);
-        }
-        program = m_renderer.program("core/compose.frag", includes, params.defines());
+        program = m_renderer.program("core/compose.frag", m_composeIncludes, params.defines());
     }
     GLuint target = m_output.acquire(gl, w, h);
     if (target == input)  // the caller passed back an output of 4 frames ago

@@ -82,7 +82,10 @@ private:
     TextureRing m_output{4};
     YuvUpload m_upload;
 
+    static constexpr size_t kMaxFamilies = 16;
     std::vector<std::unique_ptr<EffectFamily>> m_families;
+    // Shader files of the fused pass: core/common.glsl, then each family's.
+    std::vector<std::string> m_composeIncludes;
 
     // Frame numbering: every upload and every changed still picture gets the
     // next number; the upload ring's textures remember theirs.
