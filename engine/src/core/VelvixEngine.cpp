@@ -5,6 +5,8 @@
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
 #include "effects/quality/QualityEffect.h"
+#include "effects/reshape/ReshapeEffect.h"
+#include "vision/FaceTrackerAdapter.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -31,6 +33,7 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     : m_resourceDir(resourceDir ? resourceDir : ""), m_width(width), m_height(height)
 {
     // Chain order: passes that move or replace pixels first, colour last.
+    registerFamily(std::make_unique<ReshapeEffect>());
     registerFamily(std::make_unique<GreenScreen>());
     registerFamily(std::make_unique<BeautyEffect>());
     registerFamily(std::make_unique<QualityEffect>());
@@ -117,12 +120,24 @@ bool VelvixEngine::validSize(int width, int height) const
     return width > 0 && height > 0 && width <= limit && height <= limit;
 }
 
-unsigned VelvixEngine::trackersNeeded() const
+unsigned VelvixEngine::trackersNeeded()
 {
     unsigned kinds = 0;
     for (const auto &family : m_families)
         kinds |= family->trackersNeeded();
-    return kinds;
+    // Models are loaded when an effect first needs them, once.
+    if ((kinds & vision::trackerBit(vision::FaceTracking)) && !m_faceModelsTried
+        && !(m_vision.available() & vision::trackerBit(vision::FaceTracking))) {
+        m_faceModelsTried = true;
+        std::string dir = m_resourceDir;
+        if (!dir.empty() && dir.back() != '/')
+            dir += '/';
+        if (auto tracker = vision::FaceTrackerAdapter::create(dir + "models"))
+            m_vision.setTracker(vision::FaceTracking, std::move(tracker));
+        else
+            qWarning() << "Velvix: no face tracking (models missing in the resource folder's models/); face effects leave pictures unchanged";
+    }
+    return kinds & m_vision.available();
 }
 
 int VelvixEngine::applyProperty(const VelvixProperty *property)
@@ -169,7 +184,7 @@ int VelvixEngine::applyEffect(const char *effectName, int value, const char *res
     }
     // Families of a later engine version: switching them off is a no-op.
     const bool later = name == "motion" || name == "makeup" || name == "light.makeup"
-        || startsWith(name, "basicV7.") || startsWith(name, "body.");
+        || startsWith(name, "body.");
     if (later) {
         if (value == 0 || (!hasPath && name.find('.') == std::string::npos))
             return 1;
@@ -276,7 +291,7 @@ void VelvixEngine::noteUploadedFrame(GLuint texture, const unsigned char *luma, 
     m_lastUploadTime = now;
     m_waitedUs = 0;
 
-    const unsigned kinds = trackersNeeded() & m_vision.available();
+    const unsigned kinds = trackersNeeded();
     if (!kinds)
         return;
     // The caller's buffer lives only during the call: the trackers get a
@@ -353,7 +368,7 @@ bool VelvixEngine::stillChanged(GLuint texture, int width, int height)
 VelvixEngine::FrameTicket VelvixEngine::ticketFor(GLuint texture, int width, int height)
 {
     FrameTicket ticket;
-    ticket.kinds = trackersNeeded() & m_vision.available();
+    ticket.kinds = trackersNeeded();
     ticket.budget = frameBudget();
     for (const UploadedFrame &frame : m_uploaded) {
         if (frame.texture == texture && frame.frameNumber) {

@@ -63,7 +63,8 @@ private:
 
     int upload(const unsigned char *data, int width, int height, int flag, YuvUpload::Layout layout);
     bool validSize(int width, int height) const;
-    unsigned trackersNeeded() const;
+    // Trackers the families want and that are available (loading models on first need).
+    unsigned trackersNeeded();
     void noteUploadedFrame(GLuint texture, const unsigned char *luma, int width, int height);
     FrameTicket ticketFor(GLuint texture, int width, int height);
     bool readBackLuma(GLuint texture, int width, int height, vision::LumaFrame *out);
@@ -111,6 +112,7 @@ private:
     uint64_t m_sequence = 0;
 
     vision::VisionHub m_vision;
+    bool m_faceModelsTried = false;
     std::shared_ptr<const vision::TrackResult> m_lastTracking[vision::TrackerKindCount];
 };
 
