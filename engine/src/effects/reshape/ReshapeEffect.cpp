@@ -138,8 +138,8 @@ std::vector<ReshapeEffect::Warp> ReshapeEffect::warpsFor(const vision::Face &fac
     if ((s = value("shape.jaw")) != 0)
         pullIn({172, 58, 397, 288}, 0.4f, 0.07f * s, 0.02f * s);
     if ((s = value("shape.bigEye")) != 0) {
-        scale(rightEye, 0.42f, 0.3f * s, 0.3f * s);
-        scale(leftEye, 0.42f, 0.3f * s, 0.3f * s);
+        scale(rightEye, 0.55f, 0.35f * s, 0.35f * s);
+        scale(leftEye, 0.55f, 0.35f * s, 0.35f * s);
     }
 
     if ((s = value("basicV7.eyeDistance")) != 0) {
