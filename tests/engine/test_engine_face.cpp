@@ -57,6 +57,26 @@ double eyeArea(const vision::Face &face, bool right)
     return cv::contourArea(ring);
 }
 
+// Fine detail in an area: standard deviation of luma minus its 5 x 5 mean.
+double detail(const QImage &picture, const cv::Rect &area)
+{
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const cv::Mat mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar *>(grey.constBits()),
+                      static_cast<size_t>(grey.bytesPerLine()));
+    cv::Mat f, mean;
+    mat.convertTo(f, CV_32F);
+    cv::blur(f, mean, cv::Size(5, 5));
+    cv::Scalar m, sd;
+    cv::meanStdDev(cv::Mat(f - mean)(area), m, sd);
+    return sd[0];
+}
+
+cv::Rect around(cv::Point2f centre, double halfWidth, double halfHeight)
+{
+    return cv::Rect(cv::Point(int(centre.x - halfWidth), int(centre.y - halfHeight)),
+                    cv::Point(int(centre.x + halfWidth), int(centre.y + halfHeight)));
+}
+
 std::vector<const char *> shapeNames()
 {
     std::vector<const char *> names;
@@ -177,6 +197,33 @@ private Q_SLOTS:
         QVERIFY(far > 10000);
         QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
         QVERIFY(maxDifference(out, picture) > 10);
+    }
+
+    void smoothingFlattensWrinklesAndKeepsTheEyes()
+    {
+        const QImage picture = portrait("demo_image2.jpg");
+        const auto faces = measure(picture);
+        QCOMPARE(int(faces.size()), 1);
+        const vision::Face &face = faces[0];
+        const double iod = cv::norm(face.rightEyeCentre() - face.leftEyeCentre());
+        // Wrinkled skin: forehead, both cheeks; eyes: the eye openings.
+        const cv::Rect skin[] = {around(face.point(151), 0.35 * iod, 0.12 * iod),
+                                 around(face.point(50), 0.15 * iod, 0.15 * iod),
+                                 around(face.point(280), 0.15 * iod, 0.15 * iod)};
+        const cv::Rect eyes[] = {around(face.rightEyeCentre(), 0.22 * iod, 0.1 * iod),
+                                 around(face.leftEyeCentre(), 0.22 * iod, 0.1 * iod)};
+        set("beauty.smooth", 100);
+        const QImage out = run(picture);
+        for (const cv::Rect &area : skin) {
+            const double ratio = detail(out, area) / detail(picture, area);
+            qInfo("wrinkles at %d,%d: x %.2f", area.x, area.y, ratio);
+            QVERIFY2(ratio <= 0.5, qPrintable(QString::number(ratio)));
+        }
+        for (const cv::Rect &area : eyes) {
+            const double ratio = detail(out, area) / detail(picture, area);
+            qInfo("eye at %d,%d: x %.2f", area.x, area.y, ratio);
+            QVERIFY2(ratio >= 0.9, qPrintable(QString::number(ratio)));
+        }
     }
 
     void noFaceLeavesThePictureAlone()

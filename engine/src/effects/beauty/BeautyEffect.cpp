@@ -1,5 +1,7 @@
 #include "effects/beauty/BeautyEffect.h"
 
+#include "vision/FaceTrackerAdapter.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -29,12 +31,15 @@ void BeautyEffect::reset()
     *this = BeautyEffect();
 }
 
-GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch)
+GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch,
+                             const std::vector<float> *faceMask)
 {
     Gl *gl = renderer.gl();
+    const bool faces = faceMask && !faceMask->empty();
     ShaderProgram *down = renderer.program("effects/beauty/beauty_downsample.frag", {}, "");
     ShaderProgram *first = renderer.program("effects/beauty/beauty_blur.frag", {"core/common.glsl"}, "#define FIRST_PASS\n");
-    ShaderProgram *second = renderer.program("effects/beauty/beauty_blur.frag", {"core/common.glsl"}, "");
+    ShaderProgram *second = renderer.program("effects/beauty/beauty_blur.frag", {"core/common.glsl"},
+                                             faces ? "#define FACE_MASK\n" : "");
     if (!down || !first || !second)
         return 0;
     // The blur runs on about 240 lines (at least half size), so a face is
@@ -64,15 +69,82 @@ GLuint BeautyEffect::runBlur(Renderer &renderer, GLuint source, int width, int h
     second->set(gl, "u_smoothEps", smoothEps());
     // A little of the own texture always stays, so skin never looks plastic.
     second->set(gl, "u_smooth", 0.9f * static_cast<float>(m_smooth) / 100.0f);
+    if (faces) {
+        const int count = static_cast<int>(faceMask->size() / 32);
+        gl->glUniform4fv(gl->glGetUniformLocation(second->id(), "u_faces"), count * 8, faceMask->data());
+        second->set(gl, "u_faceCount", count);
+        second->set(gl, "u_size", static_cast<float>(width), static_cast<float>(height));
+    }
     renderer.drawTo(vertical, bw, bh);
     return vertical;
 }
+
+unsigned BeautyEffect::trackersNeeded() const
+{
+    return m_smooth > 0 ? vision::trackerBit(vision::FaceTracking) : 0;
+}
+
+namespace {
+
+// The face oval and the parts kept sharp, as ellipses in output pixels
+// (8 vec4 a face; see beauty_blur.frag).
+std::vector<float> faceMaskOf(const FrameContext &frame)
+{
+    std::vector<float> mask;
+    const auto *result = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
+    if (!result || result->width <= 0 || result->height <= 0)
+        return mask;
+    const float sx = static_cast<float>(frame.width) / static_cast<float>(result->width);
+    const float sy = static_cast<float>(frame.height) / static_cast<float>(result->height);
+    for (const vision::Face &face : result->faces) {
+        if (mask.size() == 4 * 32 || face.landmarks.size() < 468)
+            break;
+        const auto at = [&](int i) {
+            return cv::Point2f(face.landmarks[static_cast<size_t>(i)].x * sx, face.landmarks[static_cast<size_t>(i)].y * sy);
+        };
+        const auto scaled = [&](cv::Point2f p) { return cv::Point2f(p.x * sx, p.y * sy); };
+        const cv::Point2f er = scaled(face.rightEyeCentre());
+        const cv::Point2f el = scaled(face.leftEyeCentre());
+        cv::Point2f axis = el - er;
+        const float iod = static_cast<float>(cv::norm(axis));
+        if (iod < 4.0f)
+            continue;
+        axis *= 1.0f / iod;
+        if (axis.x < 0)
+            axis = -axis;
+        const cv::Point2f down(-axis.y, axis.x);
+        const auto along = [&](cv::Point2f v) { return std::abs(v.dot(axis)); };
+        const auto across = [&](cv::Point2f v) { return std::abs(v.dot(down)); };
+        const auto push = [&](cv::Point2f c, float ax, float ay) {
+            mask.insert(mask.end(), {c.x, c.y, std::max(ax, 1.0f), std::max(ay, 1.0f)});
+        };
+        mask.insert(mask.end(), {axis.x, axis.y, 0.0f, 0.0f});
+        // Oval: from the forehead (10) to the chin (152), cheek to cheek (234, 454).
+        const cv::Point2f top = at(10);
+        const cv::Point2f chin = at(152);
+        push((top + chin) * 0.5f + down * (0.05f * iod), 0.5f * along(at(454) - at(234)) * 0.95f,
+             0.5f * across(chin - top) * 1.05f);
+        const cv::Point2f browR = (at(70) + at(105) + at(107)) * (1.0f / 3.0f);
+        const cv::Point2f browL = (at(300) + at(334) + at(336)) * (1.0f / 3.0f);
+        const cv::Point2f mouth = (at(13) + at(14)) * 0.5f;
+        push(er, 0.42f * iod, 0.26f * iod);
+        push(el, 0.42f * iod, 0.26f * iod);
+        push(browR, 0.5f * along(at(107) - at(70)) + 0.12f * iod, 0.16f * iod);
+        push(browL, 0.5f * along(at(336) - at(300)) + 0.12f * iod, 0.16f * iod);
+        push(mouth, 0.5f * along(at(291) - at(61)) + 0.1f * iod, 0.5f * across(at(17) - at(0)) + 0.1f * iod);
+        push((at(98) + at(327)) * 0.5f, 0.5f * along(at(327) - at(98)) + 0.06f * iod, 0.13f * iod);
+    }
+    return mask;
+}
+
+} // namespace
 
 void BeautyEffect::finishCompose(FrameContext &frame, GLuint source, ComposeParams &params)
 {
     if (!(params.features & ComposeParams::Smooth))
         return;
-    params.blurTexture = runBlur(frame.renderer, source, frame.width, frame.height, frame.scratch);
+    const std::vector<float> mask = faceMaskOf(frame);
+    params.blurTexture = runBlur(frame.renderer, source, frame.width, frame.height, frame.scratch, &mask);
     if (!params.blurTexture)
         params.features &= ~static_cast<unsigned>(ComposeParams::Smooth);
 }

@@ -7,6 +7,8 @@
 #include "core/Renderer.h"
 #include "core/TextureRing.h"
 
+#include <vector>
+
 namespace velvix {
 
 class BeautyEffect final : public EffectFamily {
@@ -21,6 +23,8 @@ public:
     const char *composeInclude() const override { return "effects/beauty/beauty.glsl"; }
     void contribute(ComposeParams &params, const FrameContext &) const override { contribute(params); }
     void finishCompose(FrameContext &frame, GLuint source, ComposeParams &params) override;
+    // Smoothing knows where faces are when the tracker runs.
+    unsigned trackersNeeded() const override;
     void setComposeUniforms(FrameContext &frame, ShaderProgram &program, const ComposeParams &params) const override;
 
     // True when the name belongs to this family (value already clamped).
@@ -29,7 +33,10 @@ public:
 
     bool smoothingActive() const { return m_smooth > 0; }
     // Runs the downscaled blur passes of the smoothing; returns their result.
-    GLuint runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch);
+    // `faceMask` (8 vec4 a face, see beauty_blur.frag) limits the stronger
+    // face smoothing to skin; null without faces.
+    GLuint runBlur(Renderer &renderer, GLuint source, int width, int height, ScratchTextures &scratch,
+                   const std::vector<float> *faceMask = nullptr);
     void contribute(ComposeParams &params) const;
 
 private:

@@ -13,6 +13,38 @@ out vec4 o_color;
 uniform sampler2D u_src;
 uniform float u_smoothEps;
 uniform float u_smooth;
+#ifdef FACE_MASK
+// Per face 8 vec4 in output pixels: the face's axis (x, y, 0, 0), then
+// ellipses (centre x, y, semi-axes along the face's x, y): the face oval,
+// then the parts kept sharp (eyes, brows, mouth, nostrils).
+uniform vec4 u_faces[32];
+uniform int u_faceCount;
+uniform vec2 u_size;
+
+float insideEllipse(vec2 p, vec2 ax, vec4 e, float soft)
+{
+    vec2 d = p - e.xy;
+    vec2 q = vec2(dot(d, ax), dot(d, vec2(-ax.y, ax.x))) / e.zw;
+    return 1.0 - smoothstep(1.0 - soft, 1.0, length(q));
+}
+
+// x: inside a face oval; y: skin there (the oval without the kept parts).
+vec2 faceSkin(vec2 p)
+{
+    vec2 best = vec2(0.0);
+    for (int f = 0; f < u_faceCount; ++f) {
+        vec2 ax = u_faces[8 * f].xy;
+        float oval = insideEllipse(p, ax, u_faces[8 * f + 1], 0.25);
+        if (oval <= 0.0)
+            continue;
+        float skin = oval;
+        for (int i = 2; i < 8; ++i)
+            skin *= 1.0 - insideEllipse(p, ax, u_faces[8 * f + i], 0.45);
+        best = max(best, vec2(oval, skin));
+    }
+    return best;
+}
+#endif
 const float kWeights[7] = float[7](0.1372, 0.1296, 0.1097, 0.0831, 0.0563, 0.0342, 0.0185);
 const vec3 kLuma = vec3(0.299, 0.587, 0.114);
 // common.glsl (luma, skinLikelihood) is pasted in front of this file.
@@ -52,7 +84,18 @@ void main()
     // Flat (skin) areas move to the mean, areas of high local variance
     // (edges, eyes, hair) keep their own value.
     float variance = rowVariance + max(rowMean2 - ym * ym, 0.0);
+#ifdef FACE_MASK
+    // Inside a face the landmarks say where skin is: wrinkles and blemishes
+    // (much more variance than plain skin) are flattened too, and the eyes,
+    // brows, lips and nostrils are left alone whatever their colour.
+    vec2 face = faceSkin(v_uv * u_size);
+    float keep = variance / (variance + u_smoothEps * (1.0 + 10.0 * face.y));
+    float skin = mix(skinLikelihood(mean), face.y, face.x);
+    float strength = u_smooth * (1.0 + 0.05 * face.y);
+    o_color = vec4(mean, 1.0 - min(strength, 1.0) * skin * (1.0 - keep));
+#else
     float keep = variance / (variance + u_smoothEps);
     o_color = vec4(mean, 1.0 - u_smooth * skinLikelihood(mean) * (1.0 - keep));
+#endif
 #endif
 }
