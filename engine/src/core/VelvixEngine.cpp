@@ -132,10 +132,14 @@ unsigned VelvixEngine::trackersNeeded()
         std::string dir = m_resourceDir;
         if (!dir.empty() && dir.back() != '/')
             dir += '/';
-        if (auto tracker = vision::FaceTrackerAdapter::create(dir + "models"))
-            m_vision.setTracker(vision::FaceTracking, std::move(tracker));
-        else
-            qWarning() << "Velvix: no face tracking (models missing in the resource folder's models/); face effects leave pictures unchanged";
+        // Loaded off the frame path: face effects start with the first frame
+        // after the models are ready.
+        m_vision.installLater(vision::FaceTracking, [dir]() -> std::unique_ptr<vision::Tracker> {
+            auto tracker = vision::FaceTrackerAdapter::create(dir + "models");
+            if (!tracker)
+                qWarning() << "Velvix: no face tracking (models missing in the resource folder's models/); face effects leave pictures unchanged";
+            return tracker;
+        });
     }
     return kinds & m_vision.available();
 }
@@ -402,6 +406,17 @@ VelvixEngine::FrameTicket VelvixEngine::ticketFor(GLuint texture, int width, int
 int VelvixEngine::processTexture(int textureId, int width, int height)
 {
     FrameTicket ticket;
+    bool still = true;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        for (const UploadedFrame &frame : m_uploaded)
+            still = still && !(frame.texture == static_cast<GLuint>(textureId) && frame.frameNumber);
+        trackersNeeded();  // starts loading models an effect now needs
+    }
+    // A still picture waits for models being loaded, so its first output
+    // already has its faces (camera frames go on without them meanwhile).
+    if (still && m_vision.loading())
+        m_vision.finishLoading();
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         if (textureId <= 0) {

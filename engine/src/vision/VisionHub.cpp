@@ -76,8 +76,35 @@ VisionHub::VisionHub() = default;
 
 VisionHub::~VisionHub()
 {
+    finishLoading();
     for (auto &worker : m_workers)
         worker.reset();
+}
+
+bool VisionHub::loading() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_loaders.empty();
+}
+
+void VisionHub::finishLoading()
+{
+    std::vector<std::thread> loaders;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        loaders.swap(m_loaders);
+    }
+    for (std::thread &loader : loaders)
+        loader.join();
+}
+
+void VisionHub::installLater(TrackerKind kind, std::function<std::unique_ptr<Tracker>()> factory)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_loaders.emplace_back([this, kind, factory = std::move(factory)] {
+        if (std::unique_ptr<Tracker> tracker = factory())
+            setTracker(kind, std::move(tracker));
+    });
 }
 
 std::shared_ptr<VisionHub::Worker> VisionHub::worker(TrackerKind kind) const

@@ -15,6 +15,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <vector>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -31,6 +33,14 @@ public:
     // Installs (or with null removes) the tracker of a kind; its worker
     // thread starts with it. Earlier results of that kind are dropped.
     void setTracker(TrackerKind kind, std::unique_ptr<Tracker> tracker);
+    // Makes the tracker of a kind on a thread of its own (loading models
+    // takes a while) and installs it when done; frames go on meanwhile.
+    // A null result installs nothing.
+    void installLater(TrackerKind kind, std::function<std::unique_ptr<Tracker>()> factory);
+    // Whether an installLater() may still be running; finishLoading() waits
+    // for every one (still pictures want their trackers on the first frame).
+    bool loading() const;
+    void finishLoading();
     // Bits of the kinds that have a tracker.
     unsigned available() const;
 
@@ -48,7 +58,8 @@ private:
     struct Worker;
     std::shared_ptr<Worker> worker(TrackerKind kind) const;
     std::shared_ptr<Worker> m_workers[TrackerKindCount];
-    mutable std::mutex m_mutex; // guards m_workers (the pointers)
+    mutable std::mutex m_mutex; // guards m_workers (the pointers) and m_loaders
+    std::vector<std::thread> m_loaders;
 };
 
 } // namespace velvix::vision
