@@ -226,10 +226,41 @@ private Q_SLOTS:
         }
     }
 
+    void atomicAbilitiesDrawOnTheFaceOnly_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"atomic.faceLandmarks", "atomic.faceMesh", "atomic.headPose"})
+            QTest::newRow(name) << QString(name);
+    }
+
+    void atomicAbilitiesDrawOnTheFaceOnly()
+    {
+        QFETCH(QString, name);
+        const QImage picture = portrait("demo_image2.jpg");
+        const auto faces = measure(picture);
+        QCOMPARE(int(faces.size()), 1);
+        const QRect face = QRect(int(faces[0].box.x), int(faces[0].box.y), int(faces[0].box.width),
+                                 int(faces[0].box.height)).adjusted(-40, -40, 40, 40);
+        set(name.toUtf8().constData(), 100);
+        const QImage out = run(picture);
+        int drawn = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (out.pixel(x, y) == picture.pixel(x, y))
+                    continue;
+                QVERIFY2(face.contains(x, y), qPrintable(QStringLiteral("%1 drew at %2,%3").arg(name).arg(x).arg(y)));
+                ++drawn;
+            }
+        }
+        QVERIFY2(drawn > 100, qPrintable(QString::number(drawn)));
+    }
+
     void noFaceLeavesThePictureAlone()
     {
         const QImage picture = syntheticPicture(320, 240).convertToFormat(QImage::Format_RGBA8888);
         for (const char *name : shapeNames())
+            set(name, 100);
+        for (const char *name : {"atomic.faceLandmarks", "atomic.faceMesh", "atomic.headPose"})
             set(name, 100);
         QCOMPARE(maxDifference(run(picture), picture), 0);
     }

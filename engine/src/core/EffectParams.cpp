@@ -50,6 +50,10 @@ const EffectInfo kEffects[] = {
     {"basicV7.smileFace", -100, 100, 0, "reshape"},
     {"basicV7.chin", -100, 100, 0, "reshape"},
     {"basicV7.forehead", -100, 100, 0, "reshape"},
+    // Face atomic abilities (on above 0)
+    {"atomic.faceLandmarks", 0, 100, 0, "faceinfo"},
+    {"atomic.faceMesh", 0, 100, 0, "faceinfo"},
+    {"atomic.headPose", 0, 100, 0, "faceinfo"},
     // Image quality
     {"quality.brightness", -100, 100, 0, "quality"},
     {"quality.contrast", -100, 100, 0, "quality"},

@@ -190,15 +190,15 @@ void Renderer::bindTexture(int unit, GLenum targetKind, GLuint texture, bool lin
 }
 
 ShaderProgram *Renderer::program(const std::string &fragment, const std::vector<std::string> &includes,
-                                 const std::string &defines)
+                                 const std::string &defines, const std::string &vertex)
 {
-    const std::string key = fragment + "|" + defines;
+    const std::string key = vertex + "|" + fragment + "|" + defines;
     auto it = m_programs.find(key);
     if (it != m_programs.end())
         return it->second.get();
     auto program = std::make_unique<ShaderProgram>();
     std::string error;
-    if (!program->build(m_gl, fragment, includes, defines, &error)) {
+    if (!program->build(m_gl, fragment, includes, defines, &error, vertex)) {
         qWarning().noquote() << "Velvix: shader" << QString::fromStdString(fragment)
                              << "failed to build:" << QString::fromStdString(error).trimmed();
         m_programs.emplace(key, nullptr);

@@ -55,8 +55,10 @@ public:
     void drawToLayer(GLuint texture3d, int layer, int width, int height);
     void bindTexture(int unit, GLenum targetKind, GLuint texture, bool linear = true);
 
+    // `vertex` replaces the full-target triangle for passes that draw
+    // geometry of their own.
     ShaderProgram *program(const std::string &fragment, const std::vector<std::string> &includes,
-                           const std::string &defines);
+                           const std::string &defines, const std::string &vertex = "core/fullscreen.vert");
 
     // GL names released while no context was current are deleted at the next
     // begin(); shared objects only.

@@ -37,9 +37,9 @@ GLuint compileStage(Gl *gl, GLenum stage, const std::string &text, std::string *
 } // namespace
 
 bool ShaderProgram::build(Gl *gl, const std::string &fragment, const std::vector<std::string> &includes,
-                          const std::string &defines, std::string *error)
+                          const std::string &defines, std::string *error, const std::string &vertex)
 {
-    const char *vertexText = shaderSource("core/fullscreen.vert");
+    const char *vertexText = shaderSource(vertex);
     const char *fragmentText = shaderSource(fragment);
     if (!vertexText || !fragmentText) {
         if (error)
@@ -60,7 +60,7 @@ bool ShaderProgram::build(Gl *gl, const std::string &fragment, const std::vector
     }
     fragmentAll += fragmentText;
 
-    GLuint vs = compileStage(gl, GL_VERTEX_SHADER, header + vertexText, error);
+    GLuint vs = compileStage(gl, GL_VERTEX_SHADER, header + defines + vertexText, error);
     if (!vs)
         return false;
     GLuint fs = compileStage(gl, GL_FRAGMENT_SHADER, fragmentAll, error);

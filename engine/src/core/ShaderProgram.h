@@ -19,7 +19,8 @@ public:
     // Builds fullscreen.vert with the named fragment file; `includes` are
     // pasted (in order) between the defines and the fragment file.
     bool build(Gl *gl, const std::string &fragment, const std::vector<std::string> &includes,
-               const std::string &defines, std::string *error);
+               const std::string &defines, std::string *error,
+               const std::string &vertex = "core/fullscreen.vert");
     void destroy(Gl *gl);
     GLuint id() const { return m_id; }
 

@@ -2,6 +2,7 @@
 
 #include "core/GlStateGuard.h"
 #include "effects/beauty/BeautyEffect.h"
+#include "effects/faceinfo/FaceInfoEffect.h"
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
 #include "effects/quality/QualityEffect.h"
@@ -38,6 +39,8 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     registerFamily(std::make_unique<BeautyEffect>());
     registerFamily(std::make_unique<QualityEffect>());
     registerFamily(std::make_unique<LutFilter>());
+    // Drawn over everything, on the unaltered geometry of the output.
+    registerFamily(std::make_unique<FaceInfoEffect>());
 }
 
 VelvixEngine::~VelvixEngine()
