@@ -65,6 +65,15 @@ const std::vector<Case> &cases()
                         {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},
                         {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
                         {"quality.vignette", 50, nullptr}}},
+        // Template-like look plus face shape; smoothing is face-aware here
+        // (the face tracker runs on its own thread: its CPU time counts).
+        {"face chain (full + reshape)", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
+                                         {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
+                                         {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},
+                                         {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
+                                         {"quality.vignette", 50, nullptr}, {"shape.thinFace", 60, nullptr},
+                                         {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
+                                         {"basicV7.noseWing", 40, nullptr}}},
     };
     return list;
 }

@@ -324,6 +324,36 @@ __attribute__((target("avx2"))) void rgb24RowAvx2(const uint8_t *row, int width,
                       vRow ? vRow + x / 2 : nullptr, chromaWidth - x / 2, c128);
 }
 
+__attribute__((target("avx2"))) void yuyvRowAvx2(const uint8_t *row, int width, uint8_t *yRow, uint8_t *uRow,
+                                                 uint8_t *vRow, int chromaWidth)
+{
+    // 32 pixels (64 bytes) a step. AVX2 packs work per 128-bit lane, so each
+    // pack is followed by a cross-lane permute (0xD8: lanes 0, 2, 1, 3) that
+    // puts the bytes back in picture order.
+    const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const uint8_t *s = row + size_t(x) * 2;
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + 32));
+        const __m256i luma = _mm256_packus_epi16(_mm256_and_si256(a, lowBytes), _mm256_and_si256(b, lowBytes));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(yRow + x), _mm256_permute4x64_epi64(luma, 0xD8));
+        if (uRow) {
+            // U0 V0 U1 V1 ... of 16 pairs, then U0..U15 | V0..V15.
+            const __m256i uv = _mm256_permute4x64_epi64(
+                _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8)), 0xD8);
+            const __m256i split = _mm256_permute4x64_epi64(
+                _mm256_packus_epi16(_mm256_and_si256(uv, lowBytes), _mm256_srli_epi16(uv, 8)), 0xD8);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(uRow + x / 2), _mm256_castsi256_si128(split));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(vRow + x / 2), _mm256_extracti128_si256(split, 1));
+        }
+    }
+    // The tail (fewer than 32 pixels) by the 16-pixel path, then pairs.
+    if (x < width)
+        yuyvRowSsse3(row + size_t(x) * 2, width - x, yRow + x, uRow ? uRow + x / 2 : nullptr,
+                     uRow ? vRow + x / 2 : nullptr, chromaWidth - x / 2);
+}
+
 #endif // PIXELCONV_X86
 
 // Runs the row converter over the picture; chroma only for even rows that
@@ -353,7 +383,7 @@ const char *simdPath()
 {
 #ifdef PIXELCONV_X86
     if (cpuHasAvx2())
-        return "AVX2 (YUYV: SSSE3)";
+        return "AVX2";
     if (cpuHasSsse3())
         return "SSSE3";
 #endif
@@ -432,6 +462,13 @@ void yuyvToI420(const uint8_t *src, int width, int height, uint8_t *dst)
     // With an odd width a row ends in half a group: the last pixel's Y and a U.
     const size_t stride = size_t(width) * 2;
 #ifdef PIXELCONV_X86
+    if (cpuHasAvx2()) {
+        convertRows(src, stride, width, height, dst,
+                    [&](const uint8_t *row, uint8_t *y, uint8_t *u, uint8_t *v, int cw) {
+                        yuyvRowAvx2(row, width, y, u, v, cw);
+                    });
+        return;
+    }
     if (cpuHasSsse3()) {
         convertRows(src, stride, width, height, dst,
                     [&](const uint8_t *row, uint8_t *y, uint8_t *u, uint8_t *v, int cw) {

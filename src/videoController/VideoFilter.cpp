@@ -1,5 +1,7 @@
 #include "VideoFilter.h"
 
+#include "FrameFences.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
@@ -354,7 +356,7 @@ bool VideoFilter::beginFrameContext(bool onGuiThread)
     return context->makeCurrent(m_captureSurface);
 }
 
-void VideoFilter::endFrameContext(bool onGuiThread)
+void VideoFilter::endFrameContext(bool onGuiThread, int shownTexture)
 {
     if (onGuiThread) {
         m_guiFrameScope.reset();
@@ -363,24 +365,22 @@ void VideoFilter::endFrameContext(bool onGuiThread)
     QOpenGLContext *context = m_captureContext;
     if (!context)
         return;
-    // The display draws the texture from its own context: wait until the
-    // frame's commands have completed so it never samples a half-written
-    // texture. The flush bit submits them first.
+    // The display draws the texture from its own context. Rather than block
+    // this thread until the GPU is done, hand the frame's fence to the view,
+    // which makes its own drawing wait for it (framefences). The flush
+    // submits the commands and the fence, so the other context's wait can end.
     const QSurfaceFormat format = context->format();
     const bool hasSync = context->isOpenGLES() ? format.majorVersion() >= 3
                                                : format.version() >= qMakePair(3, 2);
-    if (hasSync) {
+    GLsync sync = nullptr;
+    if (hasSync && shownTexture > 0) {
         QOpenGLExtraFunctions *gl = context->extraFunctions();
-        GLsync sync = gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-        if (sync) {
-            gl->glClientWaitSync(sync, GL_SYNC_FLUSH_COMMANDS_BIT, GLuint64(1000000000));
-            gl->glDeleteSync(sync);
-        } else {
-            gl->glFinish();
-        }
-    } else {
-        context->functions()->glFinish();
+        sync = gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        gl->glFlush();
+        framefences::post(context, GLuint(shownTexture), sync);
     }
+    if (!sync)
+        context->functions()->glFinish();
     context->doneCurrent();
 }
 
@@ -520,7 +520,7 @@ void VideoFilter::processSingleFrame(std::shared_ptr<FrameData> frame)
                 }
             }
         }
-        endFrameContext(guiThread);
+        endFrameContext(guiThread, inputTexture > 0 ? shownTexture : 0);
     }
 
     if (inputTexture > 0) {

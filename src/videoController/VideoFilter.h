@@ -93,7 +93,9 @@ private:
     void processSingleFrame(std::shared_ptr<FrameData> frame);
     // Makes a context current for the frame on this thread; false when none.
     bool beginFrameContext(bool onGuiThread);
-    void endFrameContext(bool onGuiThread);
+    // Hands the frame's fence to the view (no CPU wait) and releases the
+    // capture context; `shownTexture` is the texture the view will draw.
+    void endFrameContext(bool onGuiThread, int shownTexture);
     void createCaptureContext();
     void destroyGLResources();
     void onDisplayContextDestroyed();

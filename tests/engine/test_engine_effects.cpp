@@ -584,14 +584,16 @@ private Q_SLOTS:
         QDir(m_dir.path()).mkpath("person");
         QCOMPARE(segmentation(writeFile("person/template.json", "{\"type\":\"person\"}")), 0);
         QCOMPARE(segmentation(QString(), "{\"bgPath\":\"/no/such/picture.png\",\"bgType\":\"0\"}"), 0);
-        // Malformed extra information is ignored, the package still applies.
-        QCOMPARE(segmentation(plainPackage(), "{\"green_params_v2\": [50, oops"), 1);
+        // Extra information that does not parse fails the call and changes nothing.
+        QCOMPARE(segmentation(plainPackage(), "{\"green_params_v2\": [50, oops"), 0);
+        QCOMPARE(m_engine->applyEffect("beauty.whiten", 80, nullptr, "{not json"), 0);
+        QVERIFY(maxDifference(run(m_picture), contrastOnly) <= 1);
         QCOMPARE(segmentation(QString()), 1);
 
         QCOMPARE(m_engine->applyEffect("no.such.effect", 10, nullptr, nullptr), 0);
         QCOMPARE(m_engine->applyEffect(nullptr, 10, nullptr, nullptr), 0);
         QCOMPARE(m_engine->applyEffect("", 10, nullptr, nullptr), 0);
-        QCOMPARE(m_engine->applyEffect("basicV7.chin", 40, nullptr, nullptr), 0);
+        QCOMPARE(m_engine->applyEffect("body.enlargeChestStrength", 40, nullptr, nullptr), 0);
 
         QCOMPARE(m_engine->applyProperty(nullptr), 0);
         velvix::VelvixProperty empty;

@@ -3,6 +3,7 @@
 // picture is read back and compared with colours computed here.
 
 #include "GlTestSupport.h"
+#include "FrameFences.h"
 #include "VideoFilter.h"
 #include "VideoShowWidget.h"
 
@@ -141,6 +142,7 @@ private slots:
         m_widget->slotSetMirrored(mirrored);
         const int w = 320, h = 180;
         const auto pixelFormat = QVideoFrame::PixelFormat(format);
+        const unsigned long long fencesBefore = framefences::postedCount();
         runOnWorker([&] {
             for (int i = 0; i < 4; ++i) {
                 QSharedPointer<uchar> frame =
@@ -154,6 +156,10 @@ private slots:
         QVERIFY(!m_log->has("no current OpenGL context"));
         QVERIFY(!m_log->has("yuvToRgbTexture failed"));
         checkScreen(QTest::currentDataTag(), mirrored);
+        // The capture thread handed each frame's fence to the view instead
+        // of waiting for it; drawing the frame used up its fence.
+        QCOMPARE(framefences::postedCount() - fencesBefore, 4ull);
+        QVERIFY(!framefences::isPending(m_widget->context(), GLuint(m_widget->textureId())));
     }
 
     void stillPictureIsShownUnmirrored()

@@ -1,5 +1,7 @@
 #include "VideoShowWidget.h"
 
+#include "FrameFences.h"
+
 #include <QDebug>
 #include <QMetaObject>
 #include <QOpenGLContext>
@@ -296,6 +298,9 @@ void VideoShowWidget::paintGL()
     const GLint sampler = useMirror ? m_mirrorSamplerLocation : m_samplerLocation;
     const GLuint texture = GLuint(textureId());
 
+    // Frames made on the capture thread's context are finished by the GPU
+    // before this draw reads them; the capture thread does not wait.
+    framefences::waitBeforeSampling(context(), texture);
     glUseProgram(program);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, texture);

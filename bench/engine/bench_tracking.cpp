@@ -1,0 +1,97 @@
+// Face tracker cost per frame at 1280 x 720 on the CPU: the luma plane of the
+// first demo portrait (one face) and of a 2 x 2 tile of portraits (four
+// faces), tracked frame after frame as the engine does (landmarks from the
+// previous frame, detection every few frames). Prints the median and the 95th
+// percentile of the process CPU time (OpenCV's own threads included) and of the wall time.
+//
+//   bench_tracking [--frames N]
+#include "vision/FaceTracker.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+double processCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+QImage frameOf(const QImage &portrait, int tiles)
+{
+    QImage frame(1280, 720, QImage::Format_Grayscale8);
+    frame.fill(Qt::gray);
+    QPainter painter(&frame);
+    const int w = 1280 / tiles;
+    const int h = 720 / tiles;
+    for (int y = 0; y < tiles; ++y) {
+        for (int x = 0; x < tiles; ++x) {
+            const QImage scaled = portrait.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            painter.drawImage(x * w + (w - scaled.width()) / 2, y * h + (h - scaled.height()) / 2, scaled);
+        }
+    }
+    painter.end();
+    return frame;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int frames = 200;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--frames") == 0)
+            frames = std::max(10, std::atoi(argv[i + 1]));
+    }
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QImage portrait = QImage(dir + "/res/demoImage/demo_image1.jpg").convertToFormat(QImage::Format_Grayscale8);
+    if (portrait.isNull()) {
+        std::fprintf(stderr, "bench_tracking: no demo portrait\n");
+        return 1;
+    }
+    std::printf("Face tracking at 1280 x 720, %d frames each; ms per frame\n", frames);
+    std::printf("%-10s %6s   %10s %10s   %10s %10s\n", "case", "faces", "CPU median", "CPU p95", "wall med.",
+                "wall p95");
+    for (int tiles : {1, 2}) {
+        velvix::vision::FaceTracker tracker((dir + "/res/models").toStdString());
+        if (!tracker.isReady()) {
+            std::fprintf(stderr, "bench_tracking: models missing in res/models\n");
+            return 1;
+        }
+        const QImage frame = frameOf(portrait, tiles);
+        const cv::Mat mat(frame.height(), frame.width(), CV_8UC1, const_cast<uchar *>(frame.constBits()),
+                          static_cast<size_t>(frame.bytesPerLine()));
+        std::vector<double> cpu, wall;
+        size_t faces = 0;
+        for (int i = 0; i < frames + 5; ++i) {
+            const double c0 = processCpuMs();
+            const auto w0 = std::chrono::steady_clock::now();
+            faces = tracker.track(mat, i + 1).size();
+            const double w = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count();
+            if (i >= 5) {  // the first frames build the networks' buffers
+                cpu.push_back(processCpuMs() - c0);
+                wall.push_back(w);
+            }
+        }
+        std::printf("%-10s %6zu   %10.2f %10.2f   %10.2f %10.2f\n", tiles == 1 ? "one" : "2 x 2", faces,
+                    percentile(cpu, 0.5), percentile(cpu, 0.95), percentile(wall, 0.5), percentile(wall, 0.95));
+    }
+    return 0;
+}

@@ -1,0 +1,418 @@
+#include "FaceTracker.h"
+
+#include "BlazeFace.h"
+#include "OneEuroFilter.h"
+
+#include <QDebug>
+#include <QString>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+
+namespace velvix::vision {
+
+namespace {
+
+constexpr int MeshInput = 192;
+constexpr float RoiScale = 1.5f;  // the mesh was trained on crops 1.5 x the face
+
+// Eye openings of the mesh (MediaPipe's eye contours, 16 points each).
+constexpr int RightEyeRing[] = {33, 7, 163, 144, 145, 153, 154, 155, 133, 173, 157, 158, 159, 160, 161, 246};
+constexpr int LeftEyeRing[] = {263, 249, 390, 373, 374, 380, 381, 382, 362, 398, 384, 385, 386, 387, 388, 466};
+
+cv::Point2f ringCentre(const std::vector<cv::Point3f> &lm, const int (&ring)[16])
+{
+    cv::Point2f c(0, 0);
+    for (int i : ring)
+        c += cv::Point2f(lm[i].x, lm[i].y);
+    return c * (1.f / 16);
+}
+
+double msSince(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+struct Roi {
+    cv::Point2f centre;
+    float size = 0;
+    float angle = 0;  // radians, the face's tilt in the picture
+};
+
+Roi roiFromLandmarks(const std::vector<cv::Point3f> &lm)
+{
+    const cv::Point3f a = lm[Landmark::RightEyeOuter], b = lm[Landmark::LeftEyeOuter];
+    Roi roi;
+    roi.angle = std::atan2(b.y - a.y, b.x - a.x);
+    const float c = std::cos(roi.angle), s = std::sin(roi.angle);
+    float minU = 1e9f, maxU = -1e9f, minV = 1e9f, maxV = -1e9f;
+    for (const cv::Point3f &p : lm) {
+        const float u = c * p.x + s * p.y, v = -s * p.x + c * p.y;
+        minU = std::min(minU, u);
+        maxU = std::max(maxU, u);
+        minV = std::min(minV, v);
+        maxV = std::max(maxV, v);
+    }
+    const float cu = (minU + maxU) / 2, cv_ = (minV + maxV) / 2;
+    roi.centre = cv::Point2f(c * cu - s * cv_, s * cu + c * cv_);
+    roi.size = std::max(maxU - minU, maxV - minV) * RoiScale;
+    return roi;
+}
+
+Roi roiFromDetection(const FaceDetection &d)
+{
+    Roi roi;
+    roi.centre = cv::Point2f(d.box.x + d.box.width / 2, d.box.y + d.box.height / 2);
+    roi.size = std::max(d.box.width, d.box.height) * RoiScale;
+    const cv::Point2f e = d.keypoints[1] - d.keypoints[0];
+    roi.angle = std::atan2(e.y, e.x);
+    return roi;
+}
+
+cv::Rect2f boundingBox(const std::vector<cv::Point3f> &lm)
+{
+    float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
+    for (const cv::Point3f &p : lm) {
+        x0 = std::min(x0, p.x);
+        y0 = std::min(y0, p.y);
+        x1 = std::max(x1, p.x);
+        y1 = std::max(y1, p.y);
+    }
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+struct Track {
+    int id = 0;
+    std::vector<cv::Point3f> raw;     // model output, drives the next crop
+    std::vector<cv::Point3f> smooth;  // filtered, what callers get
+    std::vector<OneEuroFilter> filters;
+    float score = 0;
+};
+
+}  // namespace
+
+cv::Point2f Face::rightEyeCentre() const { return ringCentre(landmarks, RightEyeRing); }
+cv::Point2f Face::leftEyeCentre() const { return ringCentre(landmarks, LeftEyeRing); }
+
+struct FaceTracker::Impl {
+    BlazeFace detector;
+    cv::dnn::Net mesh;
+    cv::Mat meshBlob;
+    std::vector<Track> tracks;
+    int nextId = 1;
+    int64_t lastFrame = 0;
+    int64_t lastDetect = 0;
+    bool started = false;
+    bool warnedInput = false;
+    bool warnedRun = false;
+    size_t nextTile = 0;
+
+    // The short-range detector sees the whole picture at 128 x 128 and misses
+    // faces under about an eighth of its width; overlapping square tiles of
+    // 60 % of the short side find faces down to about 5 % of it.
+    static std::vector<cv::Rect> tiles(cv::Size size)
+    {
+        std::vector<cv::Rect> out;
+        const int side = std::max(BlazeFace::InputSize, std::min(size.width, size.height) * 3 / 5);
+        if (side >= std::max(size.width, size.height))
+            return out;
+        auto starts = [side](int length) {
+            std::vector<int> v;
+            if (length <= side)
+                return std::vector<int>{0};
+            const int n = int(std::ceil((length - side) / (0.75 * side))) + 1;
+            for (int i = 0; i < n; ++i)
+                v.push_back(int(std::lround(double(length - side) * i / (n - 1))));
+            return v;
+        };
+        for (int y : starts(size.height))
+            for (int x : starts(size.width))
+                out.emplace_back(cv::Rect(x, y, side, side) & cv::Rect(cv::Point(), size));
+        return out;
+    }
+
+    // The whole picture, then every tile (`allTiles`) or the next one in turn.
+    std::vector<FaceDetection> detectFaces(const cv::Mat &image, float minScore, bool allTiles)
+    {
+        std::vector<FaceDetection> found = detector.detect(image, minScore);
+        const std::vector<cv::Rect> grid = tiles(image.size());
+        for (size_t n = 0; n < (allTiles ? grid.size() : std::min<size_t>(1, grid.size())); ++n) {
+            const cv::Rect tile = grid[allTiles ? n : nextTile++ % grid.size()];
+            for (FaceDetection det : detector.detect(image(tile), minScore)) {
+                det.box.x += tile.x;
+                det.box.y += tile.y;
+                for (cv::Point2f &p : det.keypoints)
+                    p += cv::Point2f(float(tile.x), float(tile.y));
+                found.push_back(det);
+            }
+        }
+        return BlazeFace::suppress(std::move(found), 0.3f);
+    }
+
+    void loadMesh(const std::string &path)
+    {
+        cv::dnn::Net net;
+        try {
+            net = cv::dnn::readNetFromONNX(path);
+        } catch (const cv::Exception &e) {
+            throw std::runtime_error("cannot read " + path + ": " + e.err);
+        }
+        if (net.empty())
+            throw std::runtime_error("cannot read " + path);
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        const int dims[] = {1, MeshInput, MeshInput, 3};
+        cv::Mat blob(4, dims, CV_32F, cv::Scalar(0));
+        std::vector<cv::Mat> outs;
+        try {
+            net.setInput(blob);
+            net.forward(outs, std::vector<std::string>{"Identity_2", "Identity_1"});
+        } catch (const cv::Exception &e) {
+            throw std::runtime_error(path + " is not the face mesh: " + e.err);
+        }
+        if (outs.size() != 2 || outs[0].total() != size_t(Landmark::Count) * 3 || outs[1].total() != 1)
+            throw std::runtime_error(path + " is not the face mesh (unexpected outputs)");
+        mesh = net;
+        meshBlob = blob;
+    }
+
+    // Runs the mesh on the rotated square `roi`; landmarks in picture pixels.
+    bool runMesh(const cv::Mat &image, const Roi &roi, std::vector<cv::Point3f> &out, float &score)
+    {
+        if (!(roi.size > 4) || !std::isfinite(roi.centre.x) || !std::isfinite(roi.centre.y))
+            return false;
+        const double k = MeshInput / double(roi.size);
+        const double c = std::cos(roi.angle), s = std::sin(roi.angle);
+        // picture -> crop: rotate by -angle about the centre, scale, move to the crop's centre.
+        cv::Matx23d m(c * k, s * k, 0, -s * k, c * k, 0);
+        m(0, 2) = MeshInput / 2.0 - (m(0, 0) * roi.centre.x + m(0, 1) * roi.centre.y);
+        m(1, 2) = MeshInput / 2.0 - (m(1, 0) * roi.centre.x + m(1, 1) * roi.centre.y);
+        cv::Mat crop;
+        cv::warpAffine(image, crop, m, cv::Size(MeshInput, MeshInput), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        cv::Mat plane(MeshInput, MeshInput, CV_32FC3, meshBlob.ptr<float>());
+        toModelInput(crop, plane, 0.f, 1.f);
+        std::vector<cv::Mat> outs;
+        mesh.setInput(meshBlob);
+        mesh.forward(outs, std::vector<std::string>{"Identity_2", "Identity_1"});
+        score = outs[1].ptr<float>()[0];
+        cv::Matx23d inv;
+        cv::invertAffineTransform(m, inv);
+        const float *p = outs[0].ptr<float>();
+        out.resize(Landmark::Count);
+        for (int i = 0; i < Landmark::Count; ++i) {
+            const double x = p[3 * i], y = p[3 * i + 1];
+            out[i] = cv::Point3f(float(inv(0, 0) * x + inv(0, 1) * y + inv(0, 2)),
+                                 float(inv(1, 0) * x + inv(1, 1) * y + inv(1, 2)), float(p[3 * i + 2] / k));
+        }
+        return std::isfinite(score);
+    }
+};
+
+FaceTracker::FaceTracker(const std::string &modelDir, FaceTrackerOptions options)
+    : m_impl(std::make_unique<Impl>()), m_options(options)
+{
+    m_options.maxFaces = std::clamp(m_options.maxFaces, 1, 16);
+    m_options.detectInterval = std::max(1, m_options.detectInterval);
+    m_options.maxGap = std::max(1, m_options.maxGap);
+    if (!(m_options.fps > 0))
+        m_options.fps = 30;
+    try {
+        m_impl->detector.load(modelDir + "/face_detection_front_128x128.onnx");
+        m_impl->loadMesh(modelDir + "/facemesh.onnx");
+    } catch (const std::exception &e) {
+        m_impl->detector = BlazeFace();
+        m_impl->mesh = cv::dnn::Net();
+        qWarning().noquote() << QStringLiteral("Velvix: face tracking off: %1 (run scripts/install-deps.sh)")
+                                    .arg(QString::fromStdString(e.what()));
+    }
+}
+
+FaceTracker::~FaceTracker() = default;
+
+bool FaceTracker::isReady() const { return m_impl->detector.isLoaded() && !m_impl->mesh.empty(); }
+
+void FaceTracker::reset()
+{
+    m_impl->tracks.clear();
+    m_impl->started = false;
+}
+
+std::vector<Face> FaceTracker::track(const cv::Mat &image, int64_t frameNo)
+{
+    m_stats = Stats();
+    if (!isReady())
+        return {};
+    Impl &d = *m_impl;
+    const int ch = image.channels();
+    if (image.empty() || image.depth() != CV_8U || (ch != 1 && ch != 3 && ch != 4)) {
+        if (!d.warnedInput)
+            qWarning() << "Velvix: face tracking needs an 8-bit grey, RGB or RGBA picture";
+        d.warnedInput = true;
+        return {};
+    }
+    if (d.started && (frameNo <= d.lastFrame || frameNo - d.lastFrame > m_options.maxGap))
+        reset();
+    const double dt = d.started ? double(frameNo - d.lastFrame) / m_options.fps : 0.0;
+
+    try {
+        // 1. Every tracked face follows from its own previous landmarks.
+        bool lost = false;
+        std::vector<Track> kept;
+        for (Track &t : d.tracks) {
+            const auto t0 = std::chrono::steady_clock::now();
+            std::vector<cv::Point3f> lm;
+            float score = 0;
+            const bool ok = d.runMesh(image, roiFromLandmarks(t.raw), lm, score);
+            m_stats.meshMs += msSince(t0);
+            ++m_stats.meshRuns;
+            if (!ok || score < m_options.presenceScore) {
+                lost = true;
+                continue;
+            }
+            t.raw = std::move(lm);
+            t.score = score;
+            kept.push_back(std::move(t));
+        }
+        // Two tracks that slid onto one face: keep the older.
+        std::vector<Track> unique;
+        for (Track &t : kept) {
+            const cv::Rect2f box = boundingBox(t.raw);
+            const bool dup = std::any_of(unique.begin(), unique.end(), [&](const Track &u) {
+                return intersectionOverUnion(box, boundingBox(u.raw)) > 0.5f;
+            });
+            if (!dup)
+                unique.push_back(std::move(t));
+        }
+        d.tracks = std::move(unique);
+
+        // 2. The detector: at the start, when a face was lost, and every few
+        //    frames while there is room for more faces.
+        const bool room = int(d.tracks.size()) < m_options.maxFaces;
+        if (!d.started || lost || d.tracks.empty()
+            || (room && frameNo - d.lastDetect >= m_options.detectInterval)) {
+            const auto t0 = std::chrono::steady_clock::now();
+            const std::vector<FaceDetection> found = d.detectFaces(image, m_options.detectScore, !d.started);
+            m_stats.detectMs = msSince(t0);
+            d.lastDetect = frameNo;
+            for (const FaceDetection &det : found) {
+                if (int(d.tracks.size()) >= m_options.maxFaces)
+                    break;
+                const cv::Point2f c(det.box.x + det.box.width / 2, det.box.y + det.box.height / 2);
+                const bool known = std::any_of(d.tracks.begin(), d.tracks.end(),
+                                               [&](const Track &t) { return boundingBox(t.raw).contains(c); });
+                if (known)
+                    continue;
+                const auto t1 = std::chrono::steady_clock::now();
+                Track t;
+                float score = 0;
+                // The detector's box is coarse: one more pass from the mesh's own
+                // landmarks puts the first result where later frames will be.
+                bool ok = d.runMesh(image, roiFromDetection(det), t.raw, score) && score >= m_options.presenceScore;
+                if (ok)
+                    ok = d.runMesh(image, roiFromLandmarks(t.raw), t.raw, score) && score >= m_options.presenceScore;
+                m_stats.meshMs += msSince(t1);
+                m_stats.meshRuns += 2;
+                if (!ok)
+                    continue;
+                t.id = d.nextId++;
+                t.score = score;
+                d.tracks.push_back(std::move(t));
+            }
+        }
+    } catch (const cv::Exception &e) {
+        if (!d.warnedRun)
+            qWarning().noquote() << "Velvix: face tracking failed:" << QString::fromStdString(e.err);
+        d.warnedRun = true;
+        d.tracks.clear();
+        return {};
+    }
+    d.started = true;
+    d.lastFrame = frameNo;
+
+    // 3. Smoothing and pose.
+    std::vector<Face> faces;
+    faces.reserve(d.tracks.size());
+    for (Track &t : d.tracks) {
+        const bool fresh = t.filters.empty();
+        if (fresh)
+            t.filters.assign(size_t(Landmark::Count) * 3, OneEuroFilter(m_options.minCutoff, m_options.beta));
+        const cv::Rect2f box = boundingBox(t.raw);
+        const double width = std::max(1.f, box.width);
+        t.smooth.resize(t.raw.size());
+        for (size_t i = 0; i < t.raw.size(); ++i) {
+            if (!m_options.smooth) {
+                t.smooth[i] = t.raw[i];
+                continue;
+            }
+            const double step = fresh ? 0.0 : dt;
+            t.smooth[i].x = float(t.filters[3 * i].filter(t.raw[i].x, step, width));
+            t.smooth[i].y = float(t.filters[3 * i + 1].filter(t.raw[i].y, step, width));
+            t.smooth[i].z = float(t.filters[3 * i + 2].filter(t.raw[i].z, step, width));
+        }
+        Face f;
+        f.id = t.id;
+        f.landmarks = t.smooth;
+        f.box = boundingBox(f.landmarks);
+        f.score = t.score;
+        f.frameNo = frameNo;
+        f.pose = estimateHeadPose(f.landmarks, image.size());
+        faces.push_back(std::move(f));
+    }
+    return faces;
+}
+
+HeadPose estimateHeadPose(const std::vector<cv::Point3f> &lm, cv::Size imageSize)
+{
+    HeadPose pose;
+    if (lm.size() != size_t(Landmark::Count) || imageSize.empty())
+        return pose;
+    // A generic adult head in millimetres: x to the subject's left (picture
+    // right), y down, z away from the camera; the nose tip is the origin.
+    static const std::vector<cv::Point3d> model = {
+        {0.0, 0.0, 0.0},        // nose tip
+        {0.0, 63.6, 12.5},      // chin
+        {-43.3, -32.7, 26.0},   // right eye, outer corner
+        {43.3, -32.7, 26.0},    // left eye, outer corner
+        {-28.9, 28.9, 24.1},    // right mouth corner
+        {28.9, 28.9, 24.1},     // left mouth corner
+    };
+    const int idx[] = {Landmark::NoseTip, Landmark::Chin, Landmark::RightEyeOuter,
+                       Landmark::LeftEyeOuter, Landmark::MouthRight, Landmark::MouthLeft};
+    std::vector<cv::Point2d> image;
+    for (int i : idx)
+        image.emplace_back(lm[i].x, lm[i].y);
+    const double f = std::max(imageSize.width, imageSize.height);
+    const cv::Matx33d camera(f, 0, imageSize.width / 2.0, 0, f, imageSize.height / 2.0, 0, 0, 1);
+    cv::Mat rvec, tvec;
+    // Start from a frontal head in front of the camera: keeps the iterative
+    // solver out of the mirrored solution behind it.
+    const double eyes = cv::norm(image[3] - image[2]);
+    if (!(eyes > 1))
+        return pose;
+    rvec = (cv::Mat_<double>(3, 1) << 0, 0, 0);
+    tvec = (cv::Mat_<double>(3, 1) << (image[0].x - camera(0, 2)) * (86.6 * f / eyes) / f,
+            (image[0].y - camera(1, 2)) * (86.6 * f / eyes) / f, 86.6 * f / eyes);
+    if (!cv::solvePnP(model, image, camera, cv::noArray(), rvec, tvec, true, cv::SOLVEPNP_ITERATIVE))
+        return pose;
+    cv::Matx33d r;
+    cv::Rodrigues(rvec, r);
+    pose.rvec = cv::Vec3d(rvec.at<double>(0), rvec.at<double>(1), rvec.at<double>(2));
+    pose.tvec = cv::Vec3d(tvec.at<double>(0), tvec.at<double>(1), tvec.at<double>(2));
+    // The face looks along -z of its model; in the camera that is -r.col(2).
+    const cv::Vec3d fwd(-r(0, 2), -r(1, 2), -r(2, 2));
+    constexpr double deg = 180.0 / M_PI;
+    pose.yaw = std::atan2(fwd[0], -fwd[2]) * deg;
+    pose.pitch = std::atan2(-fwd[1], -fwd[2]) * deg;
+    pose.roll = std::atan2(r(1, 0), r(0, 0)) * deg;
+    pose.valid = std::isfinite(pose.yaw) && std::isfinite(pose.pitch) && std::isfinite(pose.roll)
+                 && pose.tvec[2] > 0;
+    return pose;
+}
+
+}  // namespace velvix::vision
