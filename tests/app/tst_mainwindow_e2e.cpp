@@ -1,0 +1,301 @@
+// The whole window with the camera platform replaced by cameras the test plugs
+// in and pulls out: display modes, frames reaching the view, pictures, the
+// comparison button, the camera checks and the settings opener.
+#include "WindowTestSupport.h"
+
+#include "AppPaths.h"
+#include "CameraPermissionPromptWidget.h"
+#include "IconTextWidget.h"
+#include "ResetDialog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+#include "../support/GlTestMain.h"
+
+namespace {
+
+QString demoPicture(int n)
+{
+    return appPath(QStringLiteral("/res/demoImage/demo_image%1.jpg").arg(n));
+}
+
+void pressAndHold(QWidget *widget)
+{
+    QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+}
+
+void release(QWidget *widget)
+{
+    QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+}
+
+// The part of the view the picture covers, scaled back to the picture's size.
+QImage shownPicture(MainWindow &window, QSize pictureSize)
+{
+    const QImage view = viewPixels(window);
+    // The viewport is centred, so it reads the same from the top or the bottom.
+    const QRect inImage = window.videoShowWidget()->viewport();
+    return view.copy(inImage).scaled(pictureSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+} // namespace
+
+class TestMainWindowEndToEnd : public QObject
+{
+    Q_OBJECT
+    std::shared_ptr<TestCameraPlatform> m_platform;
+    QList<QUrl> m_opened;
+
+private slots:
+    void initTestCase()
+    {
+        LogCapture::instance().install();
+        qunsetenv("EFFECTDEMO_VIRTUAL_CAMERA");
+        m_platform = std::make_shared<TestCameraPlatform>();
+        setActiveCameraPlatform(m_platform);
+        MainWindow::setUrlOpener([this](const QUrl &url) {
+            m_opened.append(url);
+            return true;
+        });
+    }
+
+    void cleanupTestCase()
+    {
+        MainWindow::setUrlOpener(nullptr);
+        setActiveCameraPlatform(nullptr);
+    }
+
+    void init()
+    {
+        LogCapture::instance().clear();
+        m_platform->setCameras({});
+    }
+
+    void noCameraStartsWithPictureAndPrompt()
+    {
+        MainWindow window;
+        window.resize(1385, 850);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(LogCapture::instance().contains(QStringLiteral("initConnect: 未检测到摄像头设备，设置为图片模式")));
+        QCOMPARE(window.displayPage(), 1);
+        QVERIFY(!window.isVideoDisplayMode());
+        QVERIFY(window.videoShowWidget()->pictureMode());
+        QVERIFY(!window.videoFilter().isUseCameraRender());
+        QVERIFY(window.permissionPromptWidget()->isVisible());
+        // A picture chosen on the prompt shows once the view has come up.
+        window.loadPicture(demoPicture(1));
+        QCOMPARE(window.displayPage(), 0);
+        QVERIFY(waitForFrames(window));
+        QCOMPARE(window.currentPicture(), demoPicture(1));
+        QTRY_VERIFY_WITH_TIMEOUT(meanLuma(viewPixels(window)) > 20, 5000);
+        QVERIFY(LogCapture::instance().contains(QStringLiteral("已加载图片:")));
+    }
+
+    void cameraStreamsToTheView()
+    {
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        MainWindow window;
+        window.resize(1385, 850);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.displayPage(), 0);
+        QVERIFY(window.isVideoDisplayMode());
+        QVERIFY(window.videoFilter().isUseCameraRender());
+        QVERIFY(!window.videoShowWidget()->pictureMode());
+        QVERIFY(window.runningCamera().startsWith(QStringLiteral("Virtual Camera A")));
+        QVERIFY(waitForFrames(window));
+
+        QImage first;
+        QTRY_VERIFY_WITH_TIMEOUT(meanLuma(first = viewPixels(window)) > 20, 5000);
+        // The scene moves: the view keeps receiving new frames.
+        QTRY_VERIFY_WITH_TIMEOUT(meanDifference(first, viewPixels(window)) > 0.5, 5000);
+    }
+
+    void comparisonShowsTheUnprocessedPicture()
+    {
+        MainWindow window;
+        window.resize(1385, 850);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loadPicture(demoPicture(2));
+        QVERIFY(waitForFrames(window));
+        window.videoFilter().updateEffect("beauty.whiten", 100, std::string(), {});
+        window.videoFilter().updateEffect("quality.brightness", 100, std::string(), {});
+        QTest::qWait(300);
+        const double processed = meanLuma(viewPixels(window));
+
+        auto *comparison = window.findChild<IconTextWidget *>(QStringLiteral("comparisonButton"));
+        QVERIFY(comparison);
+        pressAndHold(comparison);
+        QVERIFY(window.videoFilter().isComparisonMode());
+        QTRY_VERIFY_WITH_TIMEOUT(meanLuma(viewPixels(window)) < processed - 10, 3000);
+        // Unprocessed and not mirrored: the view shows the file as it is.
+        const QImage original = QImage(demoPicture(2)).convertToFormat(QImage::Format_RGB32);
+        const QImage shown = shownPicture(window, original.size());
+        QVERIFY2(meanDifference(shown, original) < 8.0, qPrintable(QString::number(meanDifference(shown, original))));
+        QVERIFY(meanDifference(shown, original) < meanDifference(shown, original.mirrored(true, false)));
+        release(comparison);
+        QVERIFY(!window.videoFilter().isComparisonMode());
+        QTRY_VERIFY_WITH_TIMEOUT(meanLuma(viewPixels(window)) > processed - 3, 3000);
+    }
+
+    void pictureThenCameraAgain()
+    {
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitForFrames(window));
+
+        window.loadPicture(demoPicture(1));
+        QVERIFY(!window.cameraController().getWin32Camera()->isRunning());
+        QVERIFY(window.videoShowWidget()->pictureMode());
+        QVERIFY(!window.videoFilter().isUseCameraRender());
+        QCOMPARE(window.currentPicture(), demoPicture(1));
+        QVERIFY(LogCapture::instance().contains(QStringLiteral("已加载图片:")));
+
+        window.activateCameraEntry(1);
+        QVERIFY(window.videoFilter().isUseCameraRender());
+        QVERIFY(!window.videoShowWidget()->pictureMode());
+        QTRY_VERIFY_WITH_TIMEOUT(window.cameraController().getWin32Camera()->isRunning(), 5000);
+    }
+
+    void unpluggingTheCameraShowsThePrompt()
+    {
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitForFrames(window));
+
+        QElapsedTimer clock;
+        clock.start();
+        m_platform->setCameras({});
+        QTRY_COMPARE_WITH_TIMEOUT(window.displayPage(), 1, 3000);
+        qInfo() << "prompt shown" << clock.elapsed() << "ms after the camera went";
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(!window.cameraController().getWin32Camera()->isRunning());
+        QVERIFY(window.videoShowWidget()->pictureMode());
+        QVERIFY(!window.videoFilter().isUseCameraRender());
+
+        // Plugging it back in returns to video with camera 0.
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        QTRY_COMPARE_WITH_TIMEOUT(window.displayPage(), 0, 3000);
+        QVERIFY(window.videoFilter().isUseCameraRender());
+        QVERIFY(window.runningCamera().startsWith(QStringLiteral("Virtual Camera A")));
+    }
+
+    void unpluggingWhileAPictureIsShownKeepsThePicture()
+    {
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitForFrames(window));
+        window.loadPicture(demoPicture(2));
+        m_platform->setCameras({});
+        QTRY_VERIFY_WITH_TIMEOUT(LogCapture::instance().contains(
+                                     QStringLiteral("当前是图片模式，保持视频显示组件，不切换到权限提示模式")),
+                                 3000);
+        QCOMPARE(window.displayPage(), 0);
+        QCOMPARE(window.currentPicture(), demoPicture(2));
+    }
+
+    // A camera that refuses to open leaves the picture on screen.
+    void failedCameraStartKeepsThePicture()
+    {
+        m_platform->setCameras({{L"Broken Camera", true}});
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loadPicture(demoPicture(2));
+        QVERIFY(waitForFrames(window));
+
+        LogCapture::instance().clear();
+        window.activateCameraEntry(1);
+        QVERIFY(LogCapture::instance().contains(QStringLiteral("摄像头启动失败，保持图片模式")));
+        QVERIFY(window.videoShowWidget()->pictureMode());
+        QVERIFY(!window.videoFilter().isUseCameraRender());
+        QVERIFY(window.runningCamera().isEmpty());
+        QCOMPARE(window.currentPicture(), demoPicture(2));
+        QTRY_VERIFY_WITH_TIMEOUT(meanLuma(viewPixels(window)) > 20, 3000);
+    }
+
+    // The running camera goes while another stays: the other one takes over.
+    void vanishedCameraIsReplacedByTheFirstRemaining()
+    {
+        m_platform->setCameras({{L"Virtual Camera A"}, {L"Virtual Camera B"}});
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitForFrames(window));
+        window.activateCameraEntry(2);
+        QVERIFY(window.runningCamera().startsWith(QStringLiteral("Virtual Camera B")));
+        QTest::qWait(1200); // let a check see both cameras
+
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        QTRY_VERIFY_WITH_TIMEOUT(window.runningCamera().startsWith(QStringLiteral("Virtual Camera A")), 3000);
+        QVERIFY(window.videoFilter().isUseCameraRender());
+        QCOMPARE(window.displayPage(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(window.cameraController().getWin32Camera()->isRunning(), 5000);
+        QVERIFY(LogCapture::instance().contains(QStringLiteral("已切换到第一个可用摄像头设备")));
+    }
+
+    void settingsButtonOpensTheCameraGuide()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        m_opened.clear();
+        window.permissionCheckTimer()->stop();
+        window.permissionPromptWidget()->settingsButton()->click();
+        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(m_opened.first().isLocalFile());
+        QVERIFY(m_opened.first().toLocalFile().endsWith(QStringLiteral("/docs/camera.md")));
+        QCOMPARE(m_opened.first().fragment(), QStringLiteral("camera-access"));
+        QVERIFY(QFile::exists(m_opened.first().toLocalFile()));
+        QVERIFY(window.permissionCheckTimer()->isActive());
+        QVERIFY(LogCapture::instance().contains(QStringLiteral("已打开摄像头访问说明:")));
+    }
+
+    void resetAsksBeforeResetting_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    void resetAsksBeforeResetting()
+    {
+        QFETCH(bool, accept);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.widgetCreater().clearRuleCalls();
+        bool seenDialog = false;
+        QTimer::singleShot(200, &window, [&] {
+            auto *dialog = qobject_cast<ResetDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seenDialog = dialog->titleLabel()->text() == QStringLiteral("重置当前美颜效果？");
+            (accept ? dialog->confirmButton() : dialog->cancelButton())->click();
+        });
+        auto *reset = window.findChild<IconTextWidget *>(QStringLiteral("resetButton"));
+        QVERIFY(reset);
+        pressAndHold(reset);
+        QVERIFY(seenDialog);
+        bool reset_called = false;
+        for (const auto &call : window.widgetCreater().ruleCalls())
+            reset_called |= call.rule == QStringLiteral("resetAllEffects");
+        QCOMPARE(reset_called, accept);
+    }
+};
+
+EFFECTDEMO_GL_TEST_MAIN(TestMainWindowEndToEnd)
+
+#include "tst_mainwindow_e2e.moc"
