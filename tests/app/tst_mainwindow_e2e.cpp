@@ -7,8 +7,10 @@
 #include "CameraPermissionPromptWidget.h"
 #include "IconTextWidget.h"
 #include "ResetDialog.h"
+#include "SideBarWidget.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -293,6 +295,45 @@ private slots:
         for (const auto &call : window.widgetCreater().ruleCalls())
             reset_called |= call.rule == QStringLiteral("resetAllEffects");
         QCOMPARE(reset_called, accept);
+    }
+
+    // With WINDOW_SCREENSHOTS=<folder>: the window in each display mode and
+    // every module page, for looking at.
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("WINDOW_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("set WINDOW_SCREENSHOTS=<folder> to write the screenshots");
+        QDir().mkpath(folder);
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        MainWindow window;
+        window.resize(1385, 850);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitForFrames(window));
+        QTest::qWait(800);
+        QVERIFY(window.grab().save(folder + QStringLiteral("/mode_video.png")));
+
+        const auto buttons = window.findChildren<BeautyModuleButton *>();
+        int page = 0;
+        for (BeautyModuleButton *button : buttons) {
+            button->click();
+            QTest::qWait(250);
+            QVERIFY(window.grab().save(folder + QStringLiteral("/module_%1_%2.png").arg(page++, 2, 10, QLatin1Char('0')).arg(button->text())));
+        }
+
+        window.loadPicture(demoPicture(2));
+        QTest::qWait(500);
+        QVERIFY(window.grab().save(folder + QStringLiteral("/mode_picture.png")));
+
+        m_platform->setCameras({});
+        MainWindow prompt;
+        prompt.resize(1385, 850);
+        prompt.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&prompt));
+        QCOMPARE(prompt.displayPage(), 1);
+        QTest::qWait(300);
+        QVERIFY(prompt.grab().save(folder + QStringLiteral("/mode_prompt.png")));
     }
 };
 
