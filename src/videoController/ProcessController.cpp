@@ -287,23 +287,60 @@ int ProcessController::velvixProcess(int textureId, int width, int height)
     return m_velvix->processTexture(textureId, width, height);
 }
 
+namespace {
+
+// A JSON string body: quotes, backslashes and control characters escaped, so
+// a path such as C:\bg or a name with a quote in it cannot break the text.
+void appendJsonString(std::string &json, const std::string &text)
+{
+    json += '"';
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            json += "\\\"";
+            break;
+        case '\\':
+            json += "\\\\";
+            break;
+        case '\n':
+            json += "\\n";
+            break;
+        case '\r':
+            json += "\\r";
+            break;
+        case '\t':
+            json += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static const char digits[] = "0123456789abcdef";
+                json += "\\u00";
+                json += digits[(c >> 4) & 0xf];
+                json += digits[c & 0xf];
+            } else {
+                json += c;
+            }
+            break;
+        }
+    }
+    json += '"';
+}
+
+} // namespace
+
 std::string ProcessController::extraInfoToJson(const std::map<std::string, std::string> &extraInfo)
 {
     if (extraInfo.empty())
         return std::string();
     std::string json = "{";
     for (const auto &entry : extraInfo) {
-        json += '"';
-        json += entry.first;
-        json += "\":";
+        appendJsonString(json, entry.first);
+        json += ':';
         // Arrays go in as they are; everything else is a string.
-        if (!entry.second.empty() && entry.second.front() == '[') {
+        if (!entry.second.empty() && entry.second.front() == '[')
             json += entry.second;
-        } else {
-            json += '"';
-            json += entry.second;
-            json += '"';
-        }
+        else
+            appendJsonString(json, entry.second);
         json += ',';
     }
     json.back() = '}';

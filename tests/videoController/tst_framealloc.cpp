@@ -3,7 +3,7 @@
 // capture copy is made by the caller, outside the count). Only the periodic
 // log lines (every 100th pool hit and every 100th frame) allocate, for their text.
 
-#include "FakeEngine.h"
+#include "../support/FakeEngine.h"
 #include "GlTestSupport.h"
 #include "VideoFilter.h"
 

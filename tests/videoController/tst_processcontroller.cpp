@@ -1,8 +1,11 @@
-#include "FakeEngine.h"
+#include "../support/FakeEngine.h"
 #include "ProcessController.h"
 #include "ReferenceI420.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <random>
@@ -74,6 +77,24 @@ private slots:
                  std::string(R"({"a":"1","b":[1,2]})"));
         // Only a leading "[" makes an array; an empty value stays a string.
         QCOMPARE(ProcessController::extraInfoToJson({{"k", ""}, {"m", "x[1]"}}), std::string(R"({"k":"","m":"x[1]"})"));
+
+        // Quotes, backslashes and control characters in keys and values are
+        // escaped: the engine reads the text with a standard JSON parser.
+        const std::map<std::string, std::string> awkward{
+            {"bgPath", "C:\\bg \"x\"\\p.png"}, {"k\"ey", "tab\there\nline\x01"}, {"g", "[1,2]"}};
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(
+            QByteArray::fromStdString(ProcessController::extraInfoToJson(awkward)), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonObject object = doc.object();
+        QCOMPARE(object.size(), 3);
+        for (const auto &entry : awkward) {
+            const QJsonValue value = object.value(QString::fromStdString(entry.first));
+            if (entry.first == "g")
+                QCOMPARE(value.toArray().size(), 2);
+            else
+                QCOMPARE(value.toString().toStdString(), entry.second);
+        }
     }
 
     void greenParamsScaling()

@@ -1,4 +1,4 @@
-#include "FakeEngine.h"
+#include "../support/FakeEngine.h"
 #include "GlTestSupport.h"
 #include "VideoFilter.h"
 

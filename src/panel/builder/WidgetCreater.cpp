@@ -182,7 +182,7 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
 
 void WidgetCreater::onModuleButtonClicked(const QString &moduleName, BeautyModuleButton *button)
 {
-    if (!pageStack)
+    if (!pageStack || refuseWhileDownloading("onModuleButtonClicked"))
         return;
     QElapsedTimer timer;
     timer.start();
@@ -333,7 +333,10 @@ bool WidgetCreater::singleExtraValue(const SdkParam &setting, int *value)
     if (setting.extraInfo.size() != 1)
         return false;
     bool ok = false;
-    const int parsed = QString::fromStdString(setting.extraInfo.begin()->second).trimmed().toInt(&ok);
+    const QString text = QString::fromStdString(setting.extraInfo.begin()->second);
+    const int parsed = text.trimmed().toInt(&ok);
+    if (!ok)
+        qDebug().noquote() << QStringLiteral("WidgetCreater: 额外信息不是整数，按0处理:") << text;
     if (value)
         *value = ok ? parsed : 0;
     return true;

@@ -13,8 +13,9 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QVariantList>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,6 +23,7 @@
 class BeautyModuleButton;
 class DIYButton;
 class QLabel;
+class ResetDialog;
 class QLayout;
 class QSlider;
 class QWidget;
@@ -93,15 +95,24 @@ public:
     // and at least one.
     static int gridColumns(int width, int itemSize, int gap);
 
-    // Every call of a panel rule is recorded here with its arguments, in
-    // order, so the wiring of each control can be checked.
-    struct RuleCall
-    {
-        QString rule;
-        QVariantList args;
-    };
-    const QList<RuleCall> &ruleCalls() const { return m_ruleCalls; }
-    void clearRuleCalls() { m_ruleCalls.clear(); }
+    // Template operations (also used by reset all).
+    void applyTemplate(const std::vector<SdkParam> &list);
+    void resetTemplateModules();
+
+    // Test hook: the next confirmation dialog a rule opens is answered by
+    // this function (1 confirmed, 0 cancelled) instead of by the user. Queued
+    // in order; with none queued the dialog runs as usual.
+    using DialogAnswer = std::function<int(ResetDialog &)>;
+    void answerNextDialog(DialogAnswer answer) { m_dialogAnswers.append(std::move(answer)); }
+    int pendingDialogAnswers() const { return m_dialogAnswers.size(); }
+
+    // Where effect resources live (the engine's resource directory); the
+    // default follows the application directory.
+    void setResourceDirectory(const QString &dir) { resourceDir = dir; }
+    QString resourceDirectory() const { return resourceDir; }
+
+    // True while a rule waits for a download; the window takes no input then.
+    bool isWaitingForDownload() const { return m_waitingForDownload; }
 
 signals:
     void requestShowLoading();
@@ -179,7 +190,26 @@ private:
 
     void indexEffectItems(PanelItem *module);
     void retirePage(QWidget *page);
-    void record(const QString &rule, const QVariantList &args);
+
+    // The rules' own helpers (PanelRules.cpp).
+    void sendSetting(const SdkParam &setting, int value, const std::string &resourcePath, bool categoryFallback);
+    void applyParam(const SdkParam &setting);
+    void applyParamList(const std::vector<SdkParam> &list);
+    void applyModule(PanelItem *module);
+    void clearModule(PanelItem *module);
+    void clearCategoryEffects();
+    void refresh();
+    void markModuleInUse();
+    void ensureResource(PanelItem *item);
+    void rebuildEffectIndex();
+    void seedTemplatePanel(const std::vector<SdkParam> &list);
+    void removeMirroredBackground(const QString &path, const char *logLine);
+    void setModuleDot(const QString &groupName, const QString &moduleName, bool visible);
+    BeautyModuleButton *shownModuleSideButton() const;
+    PanelItem *moduleAt(int index);
+    bool templateEditable(const PanelItem **templateOut);
+    bool refuseWhileDownloading(const char *rule) const;
+    int askUser(ResetDialog &dialog);
 
     QString panelJsonDir;
     QStringList moduleFiles;
@@ -209,7 +239,19 @@ private:
     QFontMetrics captionMetrics;
     int sliderLabelWidth = 42;
 
-    QList<RuleCall> m_ruleCalls;
+    QList<DialogAnswer> m_dialogAnswers;
+    bool m_waitingForDownload = false;
+    // Counts reloads of the tree by the rules, so a rule that waited for a
+    // dialog can tell that its records are gone.
+    quint64 m_treeReloads = 0;
+    // Settings a template sent that no item of modules 1 to 4 holds: switched
+    // off when another template (or none) is applied.
+    std::vector<SdkParam> m_templateExtras;
+    // Template whose values the template page shows; -1 when they must be
+    // taken from the template again.
+    int m_templatePanelSeededFor = -1;
+    // Atomic abilities the engine has been told to switch on, by effect key.
+    std::map<std::string, SdkParam> m_atomicAbilitiesOn;
     QList<QMetaObject::Connection> m_moduleButtonConnections;
     // Pages removed from the stack and waiting for the event loop to delete them.
     QList<QPointer<QWidget>> m_retiredPages;
