@@ -4,6 +4,8 @@
 #include "WindowTestSupport.h"
 
 #include "AppPaths.h"
+#include "CameraComboBox.h"
+#include "ImageUploadComboBox.h"
 #include "CameraPermissionPromptWidget.h"
 #include "IconTextWidget.h"
 #include "ResetDialog.h"
@@ -13,6 +15,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 #include <QUrl>
 
@@ -154,14 +157,16 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(waitForFrames(window));
 
-        window.loadPicture(demoPicture(1));
+        QCOMPARE(window.cameraComboBox()->currentIndex(), 1);
+        // Through the selectors, as the user does it.
+        emit window.imageUploadComboBox()->signalLoadImage(demoPicture(1));
         QVERIFY(!window.cameraController().getWin32Camera()->isRunning());
         QVERIFY(window.videoShowWidget()->pictureMode());
         QVERIFY(!window.videoFilter().isUseCameraRender());
         QCOMPARE(window.currentPicture(), demoPicture(1));
         QVERIFY(LogCapture::instance().contains(QStringLiteral("已加载图片:")));
 
-        window.activateCameraEntry(1);
+        emit window.cameraComboBox()->activated(1);
         QVERIFY(window.videoFilter().isUseCameraRender());
         QVERIFY(!window.videoShowWidget()->pictureMode());
         QTRY_VERIFY_WITH_TIMEOUT(window.cameraController().getWin32Camera()->isRunning(), 5000);
@@ -184,6 +189,8 @@ private slots:
         QVERIFY(!window.cameraController().getWin32Camera()->isRunning());
         QVERIFY(window.videoShowWidget()->pictureMode());
         QVERIFY(!window.videoFilter().isUseCameraRender());
+        QCOMPARE(window.cameraComboBox()->count(), CameraComboBox::FixedRows);
+        QVERIFY(window.imageUploadComboBox()->isUploadEnabled());
 
         // Plugging it back in returns to video with camera 0.
         m_platform->setCameras({{L"Virtual Camera A"}});
@@ -265,20 +272,41 @@ private slots:
         QVERIFY(LogCapture::instance().contains(QStringLiteral("已打开摄像头访问说明:")));
     }
 
-    void resetAsksBeforeResetting_data()
+    // A slider of "美颜" changes the picture; "重置" asks first and, when
+    // confirmed, brings back the default look.
+    void beautySliderAndReset_data()
     {
         QTest::addColumn<bool>("accept");
-        QTest::newRow("accepted") << true;
-        QTest::newRow("cancelled") << false;
+        QTest::newRow("reset confirmed") << true;
+        QTest::newRow("reset cancelled") << false;
     }
 
-    void resetAsksBeforeResetting()
+    void beautySliderAndReset()
     {
         QFETCH(bool, accept);
         MainWindow window;
+        window.resize(1385, 850);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.widgetCreater().clearRuleCalls();
+        window.loadPicture(demoPicture(2));
+        QVERIFY(waitForFrames(window));
+        QTest::qWait(400);
+        const QImage defaults = viewPixels(window);
+
+        BeautyModuleButton *beauty = nullptr;
+        for (BeautyModuleButton *button : window.findChildren<BeautyModuleButton *>())
+            if (button->text() == QStringLiteral("美颜"))
+                beauty = button;
+        QVERIFY(beauty);
+        beauty->click();
+        QTest::qWait(100);
+        const auto sliders = window.widgetCreater().pages()->currentWidget()->findChildren<QSlider *>();
+        QVERIFY(!sliders.isEmpty());
+        for (QSlider *slider : sliders)
+            if (slider->isVisible())
+                slider->setValue(slider->maximum());
+        QTRY_VERIFY_WITH_TIMEOUT(meanDifference(defaults, viewPixels(window)) > 3.0, 3000);
+
         bool seenDialog = false;
         QTimer::singleShot(200, &window, [&] {
             auto *dialog = qobject_cast<ResetDialog *>(QApplication::activeModalWidget());
@@ -291,10 +319,12 @@ private slots:
         QVERIFY(reset);
         pressAndHold(reset);
         QVERIFY(seenDialog);
-        bool reset_called = false;
-        for (const auto &call : window.widgetCreater().ruleCalls())
-            reset_called |= call.rule == QStringLiteral("resetAllEffects");
-        QCOMPARE(reset_called, accept);
+        QTest::qWait(400);
+        const double afterReset = meanDifference(defaults, viewPixels(window));
+        if (accept)
+            QVERIFY2(afterReset < 1.0, qPrintable(QString::number(afterReset)));
+        else
+            QVERIFY2(afterReset > 3.0, qPrintable(QString::number(afterReset)));
     }
 
     // With WINDOW_SCREENSHOTS=<folder>: the window in each display mode and

@@ -6,7 +6,9 @@
 //
 // EFFECTS.json is an array of {"effectName", "effectValue", "resourcePath",
 // "extraInfo"} objects, applied in order; resource paths are relative to DIR
-// (default: res/ beside the program).
+// (default: res/ beside the program). The picture is read through the
+// studio's upright loader (EXIF orientation applied, format sniffed).
+#include "PictureIO.h"
 #include "velvix/VelvixDll.h"
 
 #include <QCommandLineParser>
@@ -19,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_4_1_Core>
@@ -73,9 +76,18 @@ int main(int argc, char **argv)
     if (!QFileInfo(resources).isDir())
         return fail(2, QStringLiteral("resource folder %1 does not exist").arg(resources));
 
-    QImage picture(parser.value(inputOption));
+    // Phone photos come out upright; the format is sniffed, and a header
+    // declaring a huge size is refused before anything is decoded.
+    const QString input = parser.value(inputOption);
+    QSize declared;
+    if (picture::checkDeclaredSize(input, &declared) == picture::DeclaredSize::TooLarge)
+        return fail(6, QStringLiteral("the picture %1 declares %2 x %3 pixels (at most %4 per side and %5 in all)")
+                           .arg(input).arg(declared.width()).arg(declared.height())
+                           .arg(picture::kMaxSide).arg(picture::kMaxPixels));
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QImage picture = loadImageUpright(input, nullptr);
     if (picture.isNull())
-        return fail(2, QStringLiteral("cannot read the picture %1").arg(parser.value(inputOption)));
+        return fail(2, QStringLiteral("cannot read the picture %1").arg(input));
     // Thumbnails are made from a part of a portrait at panel size, so the
     // engine sees the same scale of detail as the tile shows.
     if (parser.isSet(cropOption)) {

@@ -3,15 +3,11 @@
 #include "FoldButton.h"
 #include "IconTextWidget.h"
 #include "ProcessController.h"
+#include "SegmentationButton.h"
 #include "SideBarWidget.h"
 #include "Slider.h"
 #include "StackedWidget.h"
 #include "SwitchButton.h"
-
-#if __has_include("SegmentationButton.h")
-#include "SegmentationButton.h"
-#define EFFECTDEMO_HAVE_SEGMENTATION_BUTTON 1
-#endif
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -649,29 +645,12 @@ void WidgetCreater::buildUploadControl(PanelItem *item, QLayout *layout)
 QWidget *WidgetCreater::createSegmentationButton(const QString &imagePath, QWidget *parent,
                                                  PanelItem *item, const QList<QWidget *> &rows)
 {
-#ifdef EFFECTDEMO_HAVE_SEGMENTATION_BUTTON
     auto *button = new SegmentationButton(imagePath, parent);
     connect(button, &SegmentationButton::signalUpLoadCustomImage, button,
             [this, item, rows](QString path) { onCustomBackgroundChosen(item, rows, path); });
     connect(button, &SegmentationButton::signalCancelCustomImage, button,
             [this, item, rows]() { onCustomBackgroundCancelled(item, rows); });
     return button;
-#else
-    // SEAM(SegmentationButton): the custom-background upload slot arrives with
-    // the picture upload controls. Until then the slot keeps its place and size
-    // so the page layout is final; it reports nothing.
-    Q_UNUSED(imagePath)
-    Q_UNUSED(item)
-    Q_UNUSED(rows)
-    auto *slot = new QLabel(QStringLiteral("自定义背景"), parent);
-    slot->setObjectName(QStringLiteral("segmentationButtonSeam"));
-    slot->setFixedSize(228, 120);
-    slot->setAlignment(Qt::AlignCenter);
-    slot->setStyleSheet(QStringLiteral(
-        "QLabel { color: rgba(255,255,255,0.55); border: 1px dashed rgba(255,255,255,0.25); "
-        "border-radius: 6px; font-family: 'Microsoft YaHei'; font-size: 12px; }"));
-    return slot;
-#endif
 }
 
 void WidgetCreater::buildImageLabel(QLayout *layout)
