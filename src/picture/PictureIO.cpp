@@ -270,15 +270,18 @@ QImage loadBounded(const QString &path, const char *format = nullptr)
     return reader.read();
 }
 
+// The reader names the transform that makes the picture upright; EXIF 5
+// (transpose) is a flip then a quarter turn, EXIF 7 (transverse) a mirror
+// then a quarter turn.
 int orientationOfTransformation(QImageIOHandler::Transformations t)
 {
     switch (int(t)) {
     case QImageIOHandler::TransformationMirror: return 2;
     case QImageIOHandler::TransformationFlip: return 4;
     case QImageIOHandler::TransformationRotate180: return 3;
-    case QImageIOHandler::TransformationMirrorAndRotate90: return 5;
+    case QImageIOHandler::TransformationFlipAndRotate90: return 5;
     case QImageIOHandler::TransformationRotate90: return 6;
-    case QImageIOHandler::TransformationFlipAndRotate90: return 7;
+    case QImageIOHandler::TransformationMirrorAndRotate90: return 7;
     case QImageIOHandler::TransformationRotate270: return 8;
     default: return 1;
     }

@@ -1,6 +1,7 @@
 // The camera access probe (over the fake layer and the system one) and the
 // transparent cover over the selector combos.
 
+#include "CameraComboBox.h"
 #include "CameraPermission.h"
 #include "FakeCameraPlatform.h"
 #include "LogCapture.h"
@@ -13,14 +14,6 @@
 #include <QtTest>
 
 #include <filesystem>
-
-// Stands in for the camera selector: the cover recognises it by class name.
-class CameraComboBox : public QComboBox
-{
-    Q_OBJECT
-public:
-    using QComboBox::QComboBox;
-};
 
 // Lets the test call the release handler where Qt would not deliver the
 // event (a disabled combo disables its children too).
@@ -150,9 +143,8 @@ private slots:
             QSKIP("video nodes present; the probe's answer depends on them");
         QWidget window;
         auto *combo = new CameraComboBox(&window);
-        combo->addItems({"cam"});
-        combo->resize(120, 28);
-        auto *cover = new TransparentCoverWidget(combo);
+        combo->updateDeviceList({"cam"});
+        auto *cover = combo->coverWidget();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
