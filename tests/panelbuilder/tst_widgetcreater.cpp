@@ -967,17 +967,14 @@ void TestWidgetCreater::screenshots()
         QTest::qWait(300); // thumbnails arrive from the loader
         panel.window.grab().save(QStringLiteral("%1/%2_%3.png").arg(out).arg(n++, 2, 10, QChar('0')).arg(p.second));
     }
-    QWidget templatePage;
-    templatePage.setFixedSize(260, 300);
-    templatePage.setStyleSheet(QStringLiteral("background-color: #292929"));
-    auto *layout = new QVBoxLayout(&templatePage);
-    layout->setAlignment(Qt::AlignTop);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(16);
-    panel.creater.buildItem(panel.creater.templatePanel(), layout);
-    templatePage.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&templatePage));
-    templatePage.grab().save(out + QStringLiteral("/%1_template_page.png").arg(n, 2, 10, QChar('0')));
+    // The fine-tuning page, opened by clicking the selected template again.
+    QWidget *page = panel.open("模板", "美颜模板");
+    const int selected = panel.module(0).selectedIndex;
+    if (selected > 0) {
+        QTest::mouseClick(on<BeautyTemplateButton>(page)[selected], Qt::LeftButton);
+        QTest::qWait(300);
+        panel.window.grab().save(out + QStringLiteral("/%1_template_page.png").arg(n, 2, 10, QChar('0')));
+    }
 }
 
 EFFECTDEMO_GL_TEST_MAIN(TestWidgetCreater)

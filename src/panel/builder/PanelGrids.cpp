@@ -233,7 +233,9 @@ void WidgetCreater::buildGroupButton3(PanelItem *group, QLayout *layout)
         name->setStyleSheet(QStringLiteral(
             "QLabel { color: rgba(255, 255, 255, 0.90); border: none; font-family: 'Microsoft YaHei'; "
             "font-size: 14px; font-style: normal; font-weight: 400; }"));
-        auto *ability = new SwitchButton(QString(), 1.33f, false, 0, row);
+        // A rebuilt page shows the abilities the engine has on.
+        const bool abilityOn = m_atomicAbilitiesOn.count(effectKey(option.sdkParam)) > 0;
+        auto *ability = new SwitchButton(QString(), 1.33f, abilityOn, 0, row);
         ability->setFixedSize(30, 18);
         rowLayout->addWidget(name);
         rowLayout->addWidget(ability);
