@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSurfaceFormat>
 #include <QTimer>
 
@@ -67,7 +68,6 @@ int main(int argc, char *argv[])
     format.setVersion(4, 1);
     QSurfaceFormat::setDefaultFormat(format);
     QApplication app(argc, argv);
-    qputenv("QT_LOGGING_RULES", "*.debug=false");
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 

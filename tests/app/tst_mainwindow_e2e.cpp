@@ -7,12 +7,17 @@
 #include "CameraComboBox.h"
 #include "ImageUploadComboBox.h"
 #include "CameraPermissionPromptWidget.h"
+#include "DIYButton.h"
+#include "Loading.h"
 #include "IconTextWidget.h"
 #include "ResetDialog.h"
 #include "SideBarWidget.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -325,6 +330,91 @@ private slots:
             QVERIFY2(afterReset < 1.0, qPrintable(QString::number(afterReset)));
         else
             QVERIFY2(afterReset > 3.0, qPrintable(QString::number(afterReset)));
+    }
+
+    // A preset background whose package is not installed is fetched from
+    // the address its item names (served here by the project's own script),
+    // extracted and applied: the camera's green bar shows the new background.
+    void missingBackgroundIsDownloadedAndApplied()
+    {
+        const QString package = QStringLiteral("segmentation/ocean_blue");
+        const QString installed = appPath(QStringLiteral("/res/") + package);
+        QVERIFY(QFileInfo(installed + QStringLiteral("/template.json")).exists());
+        QTemporaryDir aside(appPath(QStringLiteral("/res-aside-XXXXXX")));
+        QVERIFY(aside.isValid());
+        QVERIFY(QDir().mkpath(aside.path() + QStringLiteral("/segmentation")));
+        QVERIFY(QDir().rename(installed, aside.path() + QLatin1Char('/') + package));
+        auto restore = qScopeGuard([&] {
+            if (!QFileInfo::exists(installed))
+                QDir().rename(aside.path() + QLatin1Char('/') + package, installed);
+        });
+
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral("python3"), {QStringLiteral(EFFECTDEMO_SOURCE_DIR "/scripts/serve_resources.py"),
+                                                 QStringLiteral("--res"), aside.path(), QStringLiteral("--port"),
+                                                 QStringLiteral("0"), package});
+        QVERIFY(server.waitForStarted(5000));
+        QVERIFY(server.waitForReadyRead(10000));
+        const QString first = QString::fromUtf8(server.readLine()).trimmed();
+        QVERIFY2(first.startsWith(QStringLiteral("serving http://127.0.0.1:")), qPrintable(first));
+        const QString base = first.mid(QStringLiteral("serving ").size());
+        auto stopServer = qScopeGuard([&] {
+            server.kill();
+            server.waitForFinished(3000);
+        });
+
+        m_platform->setCameras({{L"Virtual Camera A"}});
+        MainWindow window;
+        window.resize(1385, 850);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitForFrames(window));
+        auto greenShare = [&] {
+            const QImage view = viewPixels(window);
+            int green = 0, all = 0;
+            for (int y = 0; y < view.height(); y += 4)
+                for (int x = 0; x < view.width(); x += 4, ++all) {
+                    const QRgb c = view.pixel(x, y);
+                    green += qGreen(c) > 150 && qRed(c) < 70 && qBlue(c) < 70;
+                }
+            return double(green) / all;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(greenShare() > 0.05, 5000);
+
+        // The item's address points at the server of this test.
+        PanelItem *option = nullptr;
+        for (PanelItem &module : window.widgetCreater().root()->children)
+            if (module.displayName == QStringLiteral("虚拟背景"))
+                for (PanelItem &group : module.children)
+                    for (PanelItem &child : group.children)
+                        if (child.displayName == QStringLiteral("海蓝"))
+                            option = &child;
+        QVERIFY(option);
+        QVERIFY(option->sdkParam.resourcePath.empty());
+        option->resourceUri = base + package + QStringLiteral(".zip");
+
+        BeautyModuleButton *module = nullptr;
+        for (BeautyModuleButton *button : window.findChildren<BeautyModuleButton *>())
+            if (button->text() == QStringLiteral("虚拟背景"))
+                module = button;
+        QVERIFY(module);
+        module->click();
+        QTest::qWait(100);
+        DIYButton *tile = nullptr;
+        for (DIYButton *button : window.widgetCreater().pages()->currentWidget()->findChildren<DIYButton *>())
+            if (button->caption() == QStringLiteral("海蓝"))
+                tile = button;
+        QVERIFY(tile);
+        emit tile->clicked(true);
+
+        QVERIFY(QFileInfo(installed + QStringLiteral("/template.json")).exists());
+        QVERIFY(QFileInfo(installed + QStringLiteral("/background.png")).exists());
+        QVERIFY(!QFileInfo::exists(installed + QStringLiteral(".zip")));
+        QCOMPARE(QString::fromStdString(option->sdkParam.resourcePath),
+                 package + QStringLiteral("/template.json"));
+        QVERIFY(!window.loading()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(greenShare() < 0.01, 5000);
     }
 
     // With WINDOW_SCREENSHOTS=<folder>: the window in each display mode and
