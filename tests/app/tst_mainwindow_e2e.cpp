@@ -9,6 +9,7 @@
 #include "CameraPermissionPromptWidget.h"
 #include "DIYButton.h"
 #include "Loading.h"
+#include "SegmentationButton.h"
 #include "IconTextWidget.h"
 #include "ResetDialog.h"
 #include "SideBarWidget.h"
@@ -330,6 +331,50 @@ private slots:
             QVERIFY2(afterReset < 1.0, qPrintable(QString::number(afterReset)));
         else
             QVERIFY2(afterReset > 3.0, qPrintable(QString::number(afterReset)));
+    }
+
+    // The custom picture is one more option of the preset group: choosing
+    // it deselects every preset, and a preset deselects it again.
+    void presetAndCustomBackgroundExcludeEachOther()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        BeautyModuleButton *module = nullptr;
+        for (BeautyModuleButton *button : window.findChildren<BeautyModuleButton *>())
+            if (button->text() == QStringLiteral("虚拟背景"))
+                module = button;
+        QVERIFY(module);
+        module->click();
+        QWidget *page = window.widgetCreater().pages()->currentWidget();
+        QVERIFY(page->findChild<SegmentationButton *>());
+        for (DIYButton *tile : page->findChildren<DIYButton *>())
+            QVERIFY(tile->caption() != QStringLiteral("自定义背景"));
+
+        PanelItem *group = nullptr;
+        for (PanelItem &m : window.widgetCreater().root()->children)
+            if (m.displayName == QStringLiteral("虚拟背景"))
+                for (PanelItem &g : m.children)
+                    if (g.displayName == QStringLiteral("预设背景"))
+                        group = &g;
+        QVERIFY(group);
+        PanelItem *upload = &group->children.back();
+        QCOMPARE(upload->uiType, int(UiUploadImageButton));
+        auto selected = [group] {
+            QStringList names;
+            for (const PanelItem &option : group->children)
+                if (option.uiState != 0)
+                    names << option.displayName;
+            return names;
+        };
+
+        window.widgetCreater().onScrollOptionClicked(group, 1, QStringLiteral("虚拟背景"), QStringLiteral("贴纸特效"));
+        QCOMPARE(selected(), QStringList{QStringLiteral("演播室")});
+        window.widgetCreater().onCustomBackgroundChosen(upload, {}, demoPicture(2));
+        QCOMPARE(selected(), QStringList{QStringLiteral("自定义背景")});
+        window.widgetCreater().onScrollOptionClicked(group, 2, QStringLiteral("虚拟背景"), QStringLiteral("贴纸特效"));
+        QCOMPARE(selected(), QStringList{QStringLiteral("暮色")});
+        window.widgetCreater().resetAllEffects();
     }
 
     // A preset background whose package is not installed is fetched from
