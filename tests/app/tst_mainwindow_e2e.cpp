@@ -487,7 +487,9 @@ private slots:
             QVERIFY(window.grab().save(folder + QStringLiteral("/module_%1_%2.png").arg(page++, 2, 10, QLatin1Char('0')).arg(button->text())));
         }
 
-        window.loadPicture(demoPicture(2));
+        window.loadPicture(demoPicture(1));
+        if (!buttons.isEmpty())
+            buttons.first()->click();
         QTest::qWait(500);
         QVERIFY(window.grab().save(folder + QStringLiteral("/mode_picture.png")));
 
