@@ -169,6 +169,10 @@ CameraComboBox::CameraComboBox(QWidget *parent) : QComboBox(parent)
     m_coverWidget->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
     refreshCoverCursor();
 
+    // Filling the empty list made the title row current; no camera is.
+    setCurrentIndex(-1);
+    lineEdit()->setText(tr("选择设备"));
+
     connect(this, &QComboBox::currentTextChanged, this, &CameraComboBox::applyTextWidth, Qt::DirectConnection);
 }
 

@@ -76,6 +76,8 @@ private slots:
         QFETCH(int, index);
         CameraComboBox combo(nullptr);
         QVERIFY(combo.mirrorSwitch()->isChecked());
+        QCOMPARE(combo.currentIndex(), -1);
+        QCOMPARE(combo.lineEdit()->text(), QString("选择设备"));
         if (!before.isEmpty())
             combo.updateDeviceList(before);
         combo.updateDeviceList(names);

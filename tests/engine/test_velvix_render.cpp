@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "PictureTestFiles.h"
+
 class TestVelvixRender : public QObject {
     Q_OBJECT
 
@@ -73,6 +75,27 @@ private Q_SLOTS:
         QCOMPARE(render({"--input", m_input, "--effects", write("badlut.json", "[{\"effectName\":\"lut\",\"effectValue\":100,\"resourcePath\":\"lut/none.cube\"}]"), "--output", out}, &err), 4);
         QCOMPARE(render({"--input", m_input, "--effects", good, "--output", m_dir.filePath("no/such/dir/out.png")}, &err), 5);
         QVERIFY(!QFile::exists(out));
+    }
+
+    // A phone photo: JPEG behind a misleading suffix, EXIF orientation 6 in
+    // little-endian order. It comes out upright; a header declaring a huge
+    // size is refused before decoding.
+    void phonePhotoComesOutUpright()
+    {
+        const QImage upright = testfiles::markedPicture();
+        const QString phone = write("phone.png", testfiles::jpegWithSegment(testfiles::storedFor(upright, 6),
+                                                                         testfiles::exifSegment(6, false)));
+        const QString out = m_dir.filePath("upright.png");
+        QString err;
+        QCOMPARE(render({"--input", phone, "--effects", write("none.json", "[]"), "--output", out}, &err), 0);
+        const QImage result = QImage(out).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(result.size(), upright.size());
+        QVERIFY(qRed(result.pixel(5, 5)) > 180 && qBlue(result.pixel(5, 5)) < 80);
+        QVERIFY(qGreen(result.pixel(upright.width() - 6, 5)) > 180);
+
+        const QString huge = write("huge.png", testfiles::pngDeclaring(60000, 60000));
+        QCOMPARE(render({"--input", huge, "--effects", write("none.json", "[]"), "--output", out}, &err), 6);
+        QVERIFY(err.contains("60000"));
     }
 };
 

@@ -259,18 +259,26 @@ private slots:
         QWidget window;
         window.setObjectName("shotWindow");
         window.setStyleSheet("QWidget#shotWindow{ background:#333; }");
-        window.resize(700, 260);
+        window.resize(760, 420);
         auto *selector = new ImageUploadComboBox(&window);
         selector->move(20, 20);
+        // Below the popup: an empty background slot and one with its hover mask.
+        auto *emptySlot = new SegmentationButton(QString(), &window);
+        emptySlot->move(20, 270);
+        auto *fullSlot = new SegmentationButton(QCoreApplication::applicationDirPath()
+                                                    + "/res/demoImage/demo_image1.jpg", &window);
+        fullSlot->move(270, 270);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         m_nextChoice = make("shot.jpg", encode(QImage(QCoreApplication::applicationDirPath()
                                                       + "/res/demoImage/demo_image2.jpg"), "JPEG"));
         selector->uploadTile()->upload();
         selector->demoButtons().at(0)->click();
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(fullSlot, &enter);
         selector->showPopup();
         QTest::qWait(300);
-        QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, 760, 320).save(out + "/picture_selector.png");
+        QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, 760, 420).save(out + "/picture_selector.png");
         selector->hidePopup();
     }
 };
