@@ -426,6 +426,14 @@ private slots:
         QVERIFY(!doomed);
         QCOMPARE(panel->creater.shownModuleIndex(), panel->creater.moduleIndexes().value("美体"));
         QVERIFY(panel->sent().isEmpty());
+
+        // A rebuilt page shows the abilities that are on.
+        page = panel->open("原子能力", "原子能力");
+        answer.queue(panel->creater, 1);
+        on<SwitchButton>(page)[2]->setChecked(true);
+        page = panel->open("原子能力", "原子能力");
+        switches = on<SwitchButton>(page);
+        QVERIFY(!switches[0]->isChecked() && !switches[1]->isChecked() && switches[2]->isChecked());
     }
 
     void customBackground()

@@ -627,7 +627,6 @@ void WidgetCreater::resetAllEffects()
     clearPages();
     ++m_treeReloads;
     buildPanels(sideBar, pageStack, videoFilter, dialogAnchor, false);
-    m_templatePanelSeededFor = -1;
     if (!rootItem.children.empty()) {
         const PanelItem &first = rootItem.children.front();
         if (first.selectedIndex >= 0 && std::size_t(first.selectedIndex) < first.children.size())

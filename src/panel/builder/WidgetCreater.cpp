@@ -119,6 +119,7 @@ void WidgetCreater::buildPanels(SideBarWidget *bar, StackedWidget *stack, VideoF
     effectIndex.max_load_factor(1.0f);
     currentModuleIndex = -1;
     editedTemplateIndex = -1;
+    m_templatePanelSeededFor = -1;
     currentModuleButton = nullptr;
 
     rootItem.children.reserve(std::size_t(moduleFiles.size()));

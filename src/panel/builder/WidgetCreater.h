@@ -23,10 +23,10 @@
 class BeautyModuleButton;
 class DIYButton;
 class QLabel;
-class ResetDialog;
 class QLayout;
 class QSlider;
 class QWidget;
+class ResetDialog;
 class SideBarWidget;
 class VideoFilter;
 
