@@ -53,7 +53,8 @@ public:
     }
 
 private:
-    static std::wstring linkOf(const std::wstring &name) { return L"test:" + name; }
+    // USB ids as a webcam has them, so the selector names it as it would one.
+    static std::wstring linkOf(const std::wstring &name) { return L"test:" + name + L"#vid_0000&pid_0000"; }
 
     std::mutex m_mutex;
     std::vector<Camera> m_cameras;
