@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
-"""Writes the engine's shipped filters: warm.png, cool.png (512 x 512 tiled
-64^3 tables) and film.cube (25^3). Pure Python, no dependencies:
-    python3 generate_luts.py
+"""Writes the engine's shipped filters: warm.png, cool.png and the other
+512 x 512 tiled 64^3 tables listed in FILTERS, and film.cube (25^3). Every
+filter is a documented colour transform of (r, g, b) in 0..1. Pure Python,
+no dependencies:
+    python3 generate_luts.py            # all of them
+    python3 generate_luts.py mono.png   # only the named ones
 """
+import sys
 import struct
 import zlib
 
@@ -82,7 +86,132 @@ def cube(path, fn, n, title):
                     f.write("%.4f %.4f %.4f\n" % out)
 
 
+def luma(r, g, b):
+    return 0.299 * r + 0.587 * g + 0.114 * b
+
+
+def saturate(r, g, b, amount):
+    y = luma(r, g, b)
+    return (y + (r - y) * amount, y + (g - y) * amount, y + (b - y) * amount)
+
+
+def lift(c, black, white=1.0):
+    # Maps 0..1 onto black..white (raised blacks, lowered whites).
+    return black + (white - black) * c
+
+
+def fresh(r, g, b):
+    # 清新: brighter mid-tones, softer contrast, a cool mint cast in the shadows.
+    r, g, b = saturate(r, g, b, 0.92)
+    y = luma(r, g, b)
+    shadow = (1.0 - y) ** 2
+    r, g, b = r - 0.03 * shadow, g + 0.015 * shadow, b + 0.03 * shadow
+    return tuple(clamp(lift(scurve(clamp(c + 0.35 * c * (1.0 - c)), -0.15), 0.03)) for c in (r, g, b))
+
+
+def cream(r, g, b):
+    # 奶油: warm, milky: lifted blacks, mild desaturation, soft highlights.
+    r, g, b = saturate(r, g, b, 0.85)
+    r, g, b = r * 1.03 + 0.02, g * 1.0 + 0.012, b * 0.94
+    return tuple(clamp(lift(c + 0.2 * c * (1.0 - c), 0.07, 0.97)) for c in (r, g, b))
+
+
+def japanese(r, g, b):
+    # 日系: bright and airy: strong mid-tone lift, low contrast, cyan shadows.
+    r, g, b = saturate(r, g, b, 0.8)
+    y = luma(r, g, b)
+    shadow = (1.0 - y) ** 2
+    r, g, b = r - 0.04 * shadow, g + 0.01 * shadow, b + 0.035 * shadow
+    return tuple(clamp(lift(scurve(clamp(c + 0.45 * c * (1.0 - c)), -0.25), 0.06)) for c in (r, g, b))
+
+
+def mono(r, g, b):
+    # 黑白: luminance with a gentle S-curve.
+    y = scurve(luma(r, g, b), 0.35)
+    return (y, y, y)
+
+
+def vintage(r, g, b):
+    # 复古: 60 % sepia toning, faded blacks, muted whites.
+    y = luma(r, g, b)
+    sr, sg, sb = y * 1.07 + 0.04, y * 0.93 + 0.02, y * 0.72
+    r, g, b = (r * 0.4 + sr * 0.6, g * 0.4 + sg * 0.6, b * 0.4 + sb * 0.6)
+    return tuple(clamp(lift(scurve(clamp(c), 0.2), 0.08, 0.93)) for c in (r, g, b))
+
+
+def forest(r, g, b):
+    # 森林: deeper greens and teal, slightly darker, warm skin kept.
+    y = luma(r, g, b)
+    greenness = clamp((g - max(r, b)) * 4.0)
+    r, g, b = r - 0.06 * greenness, g + 0.02 * greenness, b + 0.03 * greenness
+    r, g, b = saturate(r, g, b, 1.08)
+    return tuple(clamp(scurve(clamp(c - 0.06 * c * (1.0 - c)), 0.25)) for c in (r, g, b))
+
+
+def sunset(r, g, b):
+    # 落日: orange highlights, magenta-purple shadows, extra warmth.
+    y = luma(r, g, b)
+    high, shadow = y * y, (1.0 - y) ** 2
+    r += 0.09 * high + 0.03 * shadow
+    g += 0.02 * high - 0.02 * shadow
+    b += -0.08 * high + 0.05 * shadow
+    return tuple(clamp(scurve(clamp(c), 0.2)) for c in (r, g, b))
+
+
+def pink(r, g, b):
+    # 粉嫩: a rosy cast in the mid and high tones, softly lifted.
+    y = luma(r, g, b)
+    mid = 4.0 * y * (1.0 - y)
+    r, g, b = r + 0.05 * mid + 0.02, g - 0.01 * mid, b + 0.03 * mid + 0.01
+    return tuple(clamp(lift(c + 0.15 * c * (1.0 - c), 0.03)) for c in (r, g, b))
+
+
+def teal_orange(r, g, b):
+    # 青橙: teal shadows and orange highlights, the classic film split-tone.
+    y = luma(r, g, b)
+    high, shadow = y * y, (1.0 - y) ** 2
+    r += 0.08 * high - 0.07 * shadow
+    g += 0.02 * high + 0.02 * shadow
+    b += -0.08 * high + 0.07 * shadow
+    r, g, b = saturate(r, g, b, 1.1)
+    return tuple(clamp(scurve(clamp(c), 0.3)) for c in (r, g, b))
+
+
+def vivid(r, g, b):
+    # 鲜艳: 35 % more saturation and a firmer S-curve.
+    r, g, b = saturate(r, g, b, 1.35)
+    return tuple(clamp(scurve(clamp(c), 0.35)) for c in (r, g, b))
+
+
+def matte(r, g, b):
+    # 褪色: matte look: strongly raised blacks, lowered whites, half saturation loss.
+    r, g, b = saturate(r, g, b, 0.6)
+    return tuple(clamp(lift(scurve(clamp(c), -0.1), 0.14, 0.9)) for c in (r, g, b))
+
+
+FILTERS = {
+    "warm.png": warm,
+    "cool.png": cool,
+    "fresh.png": fresh,
+    "cream.png": cream,
+    "japanese.png": japanese,
+    "mono.png": mono,
+    "vintage.png": vintage,
+    "forest.png": forest,
+    "sunset.png": sunset,
+    "pink.png": pink,
+    "teal_orange.png": teal_orange,
+    "vivid.png": vivid,
+    "matte.png": matte,
+}
+
+
 if __name__ == "__main__":
-    tiled_png("warm.png", warm)
-    tiled_png("cool.png", cool)
-    cube("film.cube", film, 25, "Velvix film")
+    wanted = sys.argv[1:] or list(FILTERS) + ["film.cube"]
+    for name in wanted:
+        if name == "film.cube":
+            cube("film.cube", film, 25, "Velvix film")
+        elif name in FILTERS:
+            tiled_png(name, FILTERS[name])
+        else:
+            sys.exit("unknown filter %s (known: %s, film.cube)" % (name, ", ".join(FILTERS)))

@@ -18,7 +18,7 @@ QString statusText(HRESULT hr)
 
 bool checkCameraPermission()
 {
-    return checkCameraPermission(*systemCameraPlatform());
+    return checkCameraPermission(*activeCameraPlatform());
 }
 
 bool checkCameraPermission(CameraPlatform &platform)

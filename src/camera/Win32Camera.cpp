@@ -74,7 +74,7 @@ QSharedPointer<uchar> copyFrame(const CameraBufferView &view, QVideoFrame::Pixel
 } // namespace
 
 Win32Camera::Win32Camera(std::shared_ptr<CameraPlatform> platform)
-    : QObject(nullptr), m_platform(platform ? std::move(platform) : systemCameraPlatform())
+    : QObject(nullptr), m_platform(platform ? std::move(platform) : activeCameraPlatform())
 {
 }
 

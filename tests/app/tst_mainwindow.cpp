@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "TestCameraPlatform.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -26,6 +27,10 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    // The frame needs no camera; real ones on the machine stay closed.
+    void initTestCase() { setActiveCameraPlatform(std::make_shared<TestCameraPlatform>()); }
+    void cleanupTestCase() { setActiveCameraPlatform(nullptr); }
+
     void frameLooksAsDesigned()
     {
         MainWindow window;

@@ -927,10 +927,10 @@ void TestWidgetCreater::shippedPanelBuilds()
     }
     QCOMPARE(bound, 13);
     QWidget *page = panel.open("滤镜调色", "滤镜");
-    QCOMPARE(on<DIYButton>(page).size(), 4);
+    QCOMPARE(on<DIYButton>(page).size(), 15); // "无" and fourteen filters
     QCOMPARE(panel.creater.category(), std::string("lut"));
     page = panel.open("模板", "美颜模板");
-    QCOMPARE(on<BeautyTemplateButton>(page).size(), 5);
+    QCOMPARE(on<BeautyTemplateButton>(page).size(), 7); // "关闭" and six templates
     QCOMPARE(panel.module(0).selectedIndex, 1);
 }
 

@@ -2,6 +2,7 @@
 // engine's public interface on an offscreen OpenGL context and writes a PNG.
 //
 //   velvix-render --input PICTURE --effects EFFECTS.json --output OUT.png [--resources DIR]
+//                 [--crop X,Y,W,H] [--size WxH]
 //
 // EFFECTS.json is an array of {"effectName", "effectValue", "resourcePath",
 // "extraInfo"} objects, applied in order; resource paths are relative to DIR
@@ -65,7 +66,9 @@ int main(int argc, char **argv)
     const QCommandLineOption effectsOption(QStringLiteral("effects"), QStringLiteral("JSON array of effect settings."), QStringLiteral("EFFECTS.json"));
     const QCommandLineOption outputOption(QStringLiteral("output"), QStringLiteral("PNG file to write."), QStringLiteral("OUT.png"));
     const QCommandLineOption resourcesOption(QStringLiteral("resources"), QStringLiteral("Resource folder (default: res/ beside the program)."), QStringLiteral("DIR"));
-    parser.addOptions({inputOption, effectsOption, outputOption, resourcesOption});
+    const QCommandLineOption cropOption(QStringLiteral("crop"), QStringLiteral("Part of the picture to process."), QStringLiteral("X,Y,W,H"));
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Scale the (cropped) picture to this size first."), QStringLiteral("WxH"));
+    parser.addOptions({inputOption, effectsOption, outputOption, resourcesOption, cropOption, sizeOption});
     parser.process(app);
     if (!parser.isSet(inputOption) || !parser.isSet(effectsOption) || !parser.isSet(outputOption))
         return fail(1, QStringLiteral("--input, --effects and --output are required (see --help)"));
@@ -89,6 +92,27 @@ int main(int argc, char **argv)
     QImage picture = loadImageUpright(inputPath, nullptr);
     if (picture.isNull())
         return fail(2, QStringLiteral("cannot read the picture %1").arg(inputPath));
+    // Thumbnails are made from a part of a portrait at panel size, so the
+    // engine sees the same scale of detail as the tile shows.
+    if (parser.isSet(cropOption)) {
+        const QStringList parts = parser.value(cropOption).split(QLatin1Char(','));
+        QList<int> numbers;
+        for (const QString &part : parts)
+            numbers.append(part.toInt());
+        const QRect crop = numbers.size() == 4 ? QRect(numbers[0], numbers[1], numbers[2], numbers[3]) : QRect();
+        if (crop.isEmpty() || !picture.rect().contains(crop))
+            return fail(1, QStringLiteral("--crop %1 is not a part of the %2x%3 picture")
+                               .arg(parser.value(cropOption)).arg(picture.width()).arg(picture.height()));
+        picture = picture.copy(crop);
+    }
+    if (parser.isSet(sizeOption)) {
+        const QStringList parts = parser.value(sizeOption).split(QLatin1Char('x'));
+        const int w = parts.size() == 2 ? parts[0].toInt() : 0;
+        const int h = parts.size() == 2 ? parts[1].toInt() : 0;
+        if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
+            return fail(1, QStringLiteral("--size %1 is not WxH within 1..8192").arg(parser.value(sizeOption)));
+        picture = picture.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     picture = picture.convertToFormat(QImage::Format_RGBA8888);
 
     QFile effectsFile(parser.value(effectsOption));

@@ -3,6 +3,8 @@
 #include "v4l2/V4l2Platform.h"
 #include "virtual/VirtualCamera.h"
 
+#include <mutex>
+
 namespace {
 
 class SystemCameraPlatform final : public CameraPlatform
@@ -38,4 +40,35 @@ private:
 std::shared_ptr<CameraPlatform> systemCameraPlatform()
 {
     return std::make_shared<SystemCameraPlatform>();
+}
+
+namespace {
+
+std::mutex &activePlatformMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<CameraPlatform> &activePlatformSlot()
+{
+    static std::shared_ptr<CameraPlatform> platform;
+    return platform;
+}
+
+} // namespace
+
+std::shared_ptr<CameraPlatform> activeCameraPlatform()
+{
+    std::lock_guard<std::mutex> lock(activePlatformMutex());
+    std::shared_ptr<CameraPlatform> &slot = activePlatformSlot();
+    if (!slot)
+        slot = systemCameraPlatform();
+    return slot;
+}
+
+void setActiveCameraPlatform(std::shared_ptr<CameraPlatform> platform)
+{
+    std::lock_guard<std::mutex> lock(activePlatformMutex());
+    activePlatformSlot() = std::move(platform);
 }

@@ -84,3 +84,10 @@ public:
 
 // V4L2 devices, plus the virtual camera while EFFECTDEMO_VIRTUAL_CAMERA is set.
 std::shared_ptr<CameraPlatform> systemCameraPlatform();
+
+// The one platform the window, its capture worker and the access probe use:
+// the system's unless replaced (end-to-end tests install one whose cameras
+// they add and remove). Replacing it affects workers created afterwards;
+// null restores the system's. Any thread.
+std::shared_ptr<CameraPlatform> activeCameraPlatform();
+void setActiveCameraPlatform(std::shared_ptr<CameraPlatform> platform);

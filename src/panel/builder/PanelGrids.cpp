@@ -302,8 +302,16 @@ void WidgetCreater::buildScrollButtonGroup(PanelItem *group, QLayout *layout)
         }
     } else {
         QList<DIYButton *> buttons;
+        // A custom-background upload among the preset backgrounds (always
+        // the last options) is one more choice of the same group, built as
+        // its own control below the thumbnails.
+        std::vector<PanelItem *> uploads;
         for (std::size_t i = 0; i < group->children.size(); ++i) {
             const PanelItem &option = group->children[i];
+            if (option.uiType == UiUploadImageButton) {
+                uploads.push_back(&group->children[i]);
+                continue;
+            }
             auto *button = new DIYButton(option.displayName, appDirPrefix + option.icon, size, size, content);
             if (presetBackgrounds)
                 button->setCategory(group->displayName);
@@ -318,6 +326,11 @@ void WidgetCreater::buildScrollButtonGroup(PanelItem *group, QLayout *layout)
             });
         }
         followModuleSwitch(group, content, buttons);
+        content->adjustSize();
+        layout->addWidget(area);
+        for (PanelItem *upload : uploads)
+            buildItem(upload, layout);
+        return;
     }
 
     content->adjustSize();

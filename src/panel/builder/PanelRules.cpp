@@ -802,6 +802,13 @@ void WidgetCreater::onCustomBackgroundChosen(PanelItem *uploadItem, const QList<
     deselectSiblings();
     qDebug().noquote() << QStringLiteral("targetFilePath: ") << target;
     uploadItem->uiState = 2;
+    // Within a group of preset backgrounds the custom picture is the
+    // selected option, so picking a preset afterwards deselects it.
+    if (uploadItem->parent) {
+        for (std::size_t i = 0; i < uploadItem->parent->children.size(); ++i)
+            if (&uploadItem->parent->children[i] == uploadItem)
+                uploadItem->parent->selectedIndex = int(i);
+    }
     uploadItem->icon = target;
     uploadItem->sdkParam.extraInfo["bgType"] = "0";
     uploadItem->sdkParam.extraInfo["bgPath"] = target.toStdString();
