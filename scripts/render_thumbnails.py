@@ -70,11 +70,11 @@ def main():
         for n, (icon, effects) in enumerate(sorted(jobs.items())):
             out = os.path.join(bindir, icon)
             os.makedirs(os.path.dirname(out), exist_ok=True)
-            spec = os.path.join(tmp, "effects%d.json" % n)
-            with open(spec, "w", encoding="utf-8") as f:
+            effects_file = os.path.join(tmp, "effects%d.json" % n)
+            with open(effects_file, "w", encoding="utf-8") as f:
                 json.dump(effects, f)
             cmd = [os.path.join(bindir, "velvix-render"), "--input", os.path.join(bindir, PORTRAIT),
-                   "--effects", spec, "--output", out, "--crop", CROP, "--size", SIZE]
+                   "--effects", effects_file, "--output", out, "--crop", CROP, "--size", SIZE]
             result = subprocess.run(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
             if result.returncode != 0:
                 failed += 1

@@ -51,17 +51,17 @@ def fetch(pkg, cache):
         os.remove(tgz)
     if shutil.which("npm") is None:
         raise RuntimeError("npm is not installed (scripts/deps/vision.txt lists it)")
-    spec = "%s@%s" % (pkg["name"], pkg["version"])
-    log("fetching %s" % spec)
+    package_ref = "%s@%s" % (pkg["name"], pkg["version"])
+    log("fetching %s" % package_ref)
     with tempfile.TemporaryDirectory(dir=cache) as tmp:
-        subprocess.run(["npm", "pack", spec, "--silent", "--pack-destination", tmp],
+        subprocess.run(["npm", "pack", package_ref, "--silent", "--pack-destination", tmp],
                        cwd=tmp, check=True, stdout=subprocess.DEVNULL)
         packed = [f for f in os.listdir(tmp) if f.endswith(".tgz")]
         if len(packed) != 1:
-            raise RuntimeError("npm pack %s left %d archives" % (spec, len(packed)))
+            raise RuntimeError("npm pack %s left %d archives" % (package_ref, len(packed)))
         got = integrity_of(os.path.join(tmp, packed[0]))
         if got != pkg["integrity"]:
-            raise RuntimeError("%s: checksum %s, expected %s" % (spec, got, pkg["integrity"]))
+            raise RuntimeError("%s: checksum %s, expected %s" % (package_ref, got, pkg["integrity"]))
         os.replace(os.path.join(tmp, packed[0]), tgz)
     return tgz
 

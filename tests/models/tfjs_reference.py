@@ -18,20 +18,20 @@ def _load_weights(folder, manifest):
             with open(os.path.join(folder, path), "rb") as f:
                 data += f.read()
         pos = 0
-        for spec in group["weights"]:
-            shape = tuple(int(d) for d in spec["shape"])
+        for entry in group["weights"]:
+            shape = tuple(int(d) for d in entry["shape"])
             n = 1
             for d in shape:
                 n *= d
-            q = spec.get("quantization")
+            q = entry.get("quantization")
             if q is not None:
                 assert q["dtype"] == "float16", q
                 dtype, size = np.float16, 2
             else:
-                dtype, size = {"float32": (np.float32, 4), "int32": (np.int32, 4)}[spec["dtype"]]
+                dtype, size = {"float32": (np.float32, 4), "int32": (np.int32, 4)}[entry["dtype"]]
             arr = np.frombuffer(bytes(data[pos:pos + n * size]), dtype=np.dtype(dtype).newbyteorder("<"))
             pos += n * size
-            weights[spec["name"]] = arr.reshape(shape)
+            weights[entry["name"]] = arr.reshape(shape)
     return weights
 
 
