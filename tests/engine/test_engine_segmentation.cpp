@@ -297,6 +297,29 @@ private Q_SLOTS:
         QVERIFY(std::abs(qRed(keyed.pixel(probe.x, probe.y)) - qRed(picture.pixel(probe.x, probe.y))) <= 2);
     }
 
+    // The ability shows the refined mask itself: white on the person, black
+    // on the background, and the same outline as the hand-drawn one.
+    void maskAbilityShowsTheMask_data() { maskCoversThePerson_data(); }
+    void maskAbilityShowsTheMask()
+    {
+        QFETCH(QString, name);
+        const QImage picture = portrait(name.toUtf8().constData());
+        QCOMPARE(m_engine->applyEffect("atomic.portraitSegment", 100, nullptr, nullptr), 1);
+        const QImage out = run(picture);
+        cv::Mat shown(out.height(), out.width(), CV_8UC1);
+        for (int y = 0; y < out.height(); ++y)
+            for (int x = 0; x < out.width(); ++x) {
+                const QRgb c = out.pixel(x, y);
+                QVERIFY(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c));
+                shown.at<uchar>(y, x) = qRed(c) > 127 ? 255 : 0;
+            }
+        const double overlap = iou(shown, handMask(name.toUtf8().constData(), shown.size()));
+        qInfo("%s: shown mask IoU %.3f", qPrintable(name), overlap);
+        QVERIFY(overlap > 0.9);
+        QCOMPARE(m_engine->applyEffect("atomic.portraitSegment", 0, nullptr, nullptr), 1);
+        QCOMPARE(maxDifference(run(picture), picture), 0);
+    }
+
     void strengthZeroAndEmptyPathArePassthroughs()
     {
         const QImage picture = portrait("demo_image1.jpg");

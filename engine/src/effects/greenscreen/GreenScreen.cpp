@@ -173,6 +173,10 @@ bool GreenScreen::apply(const EffectInfo &info, int value, const char *resourceP
     const std::string name(info.name);
     if (name == "segmentation")
         return applySegmentation(resourcePath, extra);
+    if (name == "atomic.portraitSegment") {
+        m_showMask = value > 0;
+        return true;
+    }
     return applySliderParam(name, value);
 }
 
@@ -262,6 +266,7 @@ void GreenScreen::reset()
     m_person = false;
     m_blurStrength = 0;
     m_lastPackage.clear();
+    m_showMask = false;
     m_params = Params();
     setBackground(QImage(), QString());
 }
@@ -358,11 +363,13 @@ GLuint GreenScreen::run(Renderer &renderer, GLuint source, bool sourceLinear, in
 
 unsigned GreenScreen::trackersNeeded() const
 {
-    return personMode() ? vision::trackerBit(vision::PersonSegmentation) : 0;
+    return personMode() || m_showMask ? vision::trackerBit(vision::PersonSegmentation) : 0;
 }
 
 bool GreenScreen::hasPass(const FrameContext &frame) const
 {
+    if (m_showMask)
+        return frame.tracking[vision::PersonSegmentation] != nullptr;
     if (!m_enabled)
         return false;
     if (!m_person)
@@ -400,8 +407,10 @@ GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLin
     }
     const char *file = "effects/greenscreen/person.frag";
     ShaderProgram *guide = renderer.program(file, {}, "#define GUIDE_PASS\n");
-    ShaderProgram *composite = renderer.program(file, {}, "#define COMPOSITE_PASS\n");
-    const bool blur = m_backgroundTexture == 0;
+    ShaderProgram *composite
+        = renderer.program(file, {}, m_showMask ? "#define COMPOSITE_PASS\n#define SHOW_MASK\n" : "#define COMPOSITE_PASS\n");
+    // The mask ability shows the mask in place of any background.
+    const bool blur = !m_showMask && m_backgroundTexture == 0;
     ShaderProgram *blurPass = blur ? renderer.program(file, {}, "#define BLUR_PASS\n") : nullptr;
     if (!guide || !composite || (blur && !blurPass))
         return 0;
@@ -439,7 +448,7 @@ GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLin
 
     float scale[2] = {1.f, 1.f};
     float offset[2] = {0.f, 0.f};
-    if (!blur) {
+    if (!blur && !m_showMask) {
         const float frameAspect = static_cast<float>(width) / static_cast<float>(height);
         const float bgAspect = static_cast<float>(m_background.width()) / static_cast<float>(m_background.height());
         if (bgAspect > frameAspect)
@@ -459,7 +468,7 @@ GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLin
     composite->set(gl, "u_bgOffset", offset[0], offset[1]);
     renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
     renderer.bindTexture(1, GL_TEXTURE_2D, guideTexture, false);
-    renderer.bindTexture(2, GL_TEXTURE_2D, background, true);
+    renderer.bindTexture(2, GL_TEXTURE_2D, background ? background : guideTexture, true);
     renderer.drawTo(output, width, height);
     return output;
 }

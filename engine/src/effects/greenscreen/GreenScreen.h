@@ -31,7 +31,7 @@ public:
     bool hasPass(const FrameContext &frame) const override;
     GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override
     {
-        if (m_person)
+        if (m_person || m_showMask)
             return runPerson(frame, source, sourceLinear, target);
         return run(frame.renderer, source, sourceLinear, frame.width, frame.height, frame.scratch, target);
     }
@@ -88,6 +88,7 @@ private:
     std::vector<std::pair<QString, QImage>> m_pictureCache;
     // Person packages.
     bool m_person = false;
+    bool m_showMask = false;         // "atomic.portraitSegment"
     QString m_lastPackage;           // full path of the package chosen last
     int m_blurStrength = 0;          // 0..100; used without a background picture
     GLuint m_maskTexture = 0;

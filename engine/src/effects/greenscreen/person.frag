@@ -73,6 +73,10 @@ void main()
     // Cells the model is unsure of (below 0.3) are background: no ghosts of
     // the old background in the new one.
     float alpha = smoothstep(0.3, 0.8, sum / weight);
+#if defined(SHOW_MASK)
+    o_color = vec4(vec3(alpha), 1.0);
+    return;
+#endif
     vec3 bg;
     if (u_useBlur != 0) {
         vec4 b = texture(u_bg, v_uv);
