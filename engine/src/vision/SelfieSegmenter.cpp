@@ -56,10 +56,12 @@ cv::Mat SelfieSegmenter::probabilities(const cv::Mat &grey)
 {
     cv::Mat small;
     cv::resize(grey, small, cv::Size(Input, Input), 0, 0, cv::INTER_AREA);
+    // Scaled once, then written straight into the input blob three times.
     cv::Mat plane(Input, Input, CV_32FC3, m_blob.ptr<float>());
-    cv::Mat grey3;
-    cv::merge(std::vector<cv::Mat>{small, small, small}, grey3);
-    grey3.convertTo(plane, CV_32FC3, 1.0 / 255.0);
+    cv::Mat scaled;
+    small.convertTo(scaled, CV_32F, 1.0 / 255.0);
+    const cv::Mat channels[] = {scaled, scaled, scaled};
+    cv::merge(channels, 3, plane);
     const cv::Mat out = forwardOnly();
     return cv::Mat(Input, Input, CV_32F, const_cast<float *>(out.ptr<float>())).clone();
 }
