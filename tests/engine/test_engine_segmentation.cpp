@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
@@ -349,6 +350,52 @@ private Q_SLOTS:
             const QRgb corner = out.pixel(2, 2);
             QVERIFY2(qBlue(corner) > qRed(corner), qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
             QVERIFY(maxDifference(out, scaled) > 20);
+        }
+    }
+
+    // Camera frames: the mask comes from the worker thread (time-smoothed),
+    // across a change of the camera's size.
+    void cameraFramesGetTheirBackgroundReplaced()
+    {
+        for (QSize size : {QSize(640, 360), QSize(480, 640)}) {
+            const QImage frame = portrait("demo_image2.jpg")
+                                     .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                     .convertToFormat(QImage::Format_RGB32);
+            // BT.601 limited range, chroma of the top-left pixel of each block.
+            std::vector<uchar> i420(size_t(size.width()) * size.height() * 3 / 2);
+            uchar *u = i420.data() + size.width() * size.height();
+            uchar *v = u + (size.width() / 2) * (size.height() / 2);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
+                    const QRgb c = frame.pixel(x, y);
+                    const double r = qRed(c), g = qGreen(c), b = qBlue(c);
+                    i420[size_t(y) * size.width() + x] = uchar(std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255));
+                    if (x % 2 == 0 && y % 2 == 0 && x / 2 < size.width() / 2 && y / 2 < size.height() / 2) {
+                        const size_t k = size_t(y / 2) * (size.width() / 2) + x / 2;
+                        u[k] = uchar(std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255));
+                        v[k] = uchar(std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255));
+                    }
+                }
+            m_engine->resizeOutput(size.width(), size.height());
+            auto show = [&]() {
+                const int rgb = m_engine->I420ToRgbTexture(i420.data(), size.width(), size.height(), 1);
+                const int shown = rgb > 0 ? m_engine->processTexture(rgb, size.width(), size.height()) : 0;
+                return shown > 0 ? readTexture(m_env.gl, GLuint(shown), size.width(), size.height()) : QImage();
+            };
+            m_engine->applyEffect("segmentation", 0, "", nullptr);
+            const QImage plain = show();
+            QVERIFY(!plain.isNull());
+            QCOMPARE(package("sunset"), 1);
+            int changed = 0;
+            for (int i = 0; i < 12; ++i) {
+                const QImage out = show();
+                QVERIFY(!out.isNull());
+                changed += maxDifference(out, plain) > 40;
+                QThread::msleep(30);
+            }
+            qInfo("%dx%d: %d of 12 camera frames replaced", size.width(), size.height(), changed);
+            // The background is replaced once the worker's masks arrive.
+            QVERIFY2(changed >= 6, qPrintable(QString::number(changed)));
         }
     }
 

@@ -407,12 +407,13 @@ GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLin
     }
     const char *file = "effects/greenscreen/person.frag";
     ShaderProgram *guide = renderer.program(file, {}, "#define GUIDE_PASS\n");
+    ShaderProgram *band = renderer.program(file, {}, "#define BAND_PASS\n");
     ShaderProgram *composite
         = renderer.program(file, {}, m_showMask ? "#define COMPOSITE_PASS\n#define SHOW_MASK\n" : "#define COMPOSITE_PASS\n");
     // The mask ability shows the mask in place of any background.
     const bool blur = !m_showMask && m_backgroundTexture == 0;
     ShaderProgram *blurPass = blur ? renderer.program(file, {}, "#define BLUR_PASS\n") : nullptr;
-    if (!guide || !composite || (blur && !blurPass))
+    if (!guide || !band || !composite || (blur && !blurPass))
         return 0;
 
     const int width = frame.width, height = frame.height;
@@ -424,6 +425,11 @@ GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLin
     renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
     renderer.bindTexture(1, GL_TEXTURE_2D, m_maskTexture, true);
     renderer.drawTo(guideTexture, n, n);
+    GLuint bandTexture = frame.scratch.get(gl, "person.band", n, n, GL_RGBA8);
+    band->use(gl);
+    band->set(gl, "u_src", 0);
+    renderer.bindTexture(0, GL_TEXTURE_2D, guideTexture, false);
+    renderer.drawTo(bandTexture, n, n);
 
     GLuint background = m_backgroundTexture;
     if (blur) {
@@ -463,12 +469,14 @@ GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLin
     composite->set(gl, "u_src", 0);
     composite->set(gl, "u_guide", 1);
     composite->set(gl, "u_bg", 2);
+    composite->set(gl, "u_band", 3);
     composite->set(gl, "u_useBlur", blur ? 1 : 0);
     composite->set(gl, "u_bgScale", scale[0], scale[1]);
     composite->set(gl, "u_bgOffset", offset[0], offset[1]);
     renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
     renderer.bindTexture(1, GL_TEXTURE_2D, guideTexture, false);
     renderer.bindTexture(2, GL_TEXTURE_2D, background ? background : guideTexture, true);
+    renderer.bindTexture(3, GL_TEXTURE_2D, bandTexture, false);
     renderer.drawTo(output, width, height);
     return output;
 }
