@@ -60,6 +60,9 @@ const std::vector<Case> &cases()
         {"filter: 512x512 PNG", {{"lut", 100, "lut/warm.png"}}},
         {"filter: .cube 25^3", {{"lut", 100, "lut/film.cube"}}},
         {"green screen (package)", {{"segmentation", 0, "segmentation/green_studio/template.json"}}},
+        // The segmentation model runs on its own thread: its CPU time counts.
+        {"person: background blur", {{"segmentation", 0, "segmentation/blur"}}},
+        {"person: picture", {{"segmentation", 0, "segmentation/sunset"}}},
         {"full chain", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
                         {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
                         {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},

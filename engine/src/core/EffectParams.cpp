@@ -75,6 +75,8 @@ const EffectInfo kEffects[] = {
     {"green_background_v2.despill", 0, 100, 50, "greenscreen"},
     {"green_background_v2.corrosion", 0, 3, 0, "greenscreen"},
     {"green_background_v2.deshadow", 0, 5, 0, "greenscreen"},
+    // Portrait mask atomic ability (on above 0)
+    {"atomic.portraitSegment", 0, 100, 0, "greenscreen"},
 };
 
 } // namespace

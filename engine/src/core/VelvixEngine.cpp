@@ -8,6 +8,7 @@
 #include "effects/quality/QualityEffect.h"
 #include "effects/reshape/ReshapeEffect.h"
 #include "vision/FaceTrackerAdapter.h"
+#include "vision/SelfieSegmenter.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -47,6 +48,7 @@ VelvixEngine::~VelvixEngine()
 {
     // Trackers stop first: nothing may call into a family being torn down.
     m_vision.setTracker(vision::FaceTracking, nullptr);
+    m_vision.setTracker(vision::PersonSegmentation, nullptr);
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (QOpenGLContext::currentContext() && m_renderer.begin()) {
         Gl *gl = m_renderer.gl();
@@ -142,6 +144,16 @@ unsigned VelvixEngine::trackersNeeded()
             if (!tracker)
                 qWarning() << "Velvix: no face tracking (models missing in the resource folder's models/); face effects leave pictures unchanged";
             return tracker;
+        });
+    }
+    if ((kinds & vision::trackerBit(vision::PersonSegmentation)) && !m_segmentationModelTried
+        && !(m_vision.available() & vision::trackerBit(vision::PersonSegmentation))) {
+        m_segmentationModelTried = true;
+        std::string dir = m_resourceDir;
+        if (!dir.empty() && dir.back() != '/')
+            dir += '/';
+        m_vision.installLater(vision::PersonSegmentation, [dir]() -> std::unique_ptr<vision::Tracker> {
+            return vision::SelfieSegmenter::create(dir + "models/selfie.onnx");
         });
     }
     return kinds & m_vision.available();

@@ -1,6 +1,8 @@
 #include "effects/greenscreen/GreenScreen.h"
 #include "core/ImageDecode.h"
 
+#include "vision/SelfieSegmenter.h"
+
 #include <QColor>
 #include <QDebug>
 #include <QDir>
@@ -102,9 +104,20 @@ bool GreenScreen::loadPackage(const QString &path, QString *backgroundPath)
     const QJsonObject root = doc.object();
     const QString type = root.value(QStringLiteral("type")).toString(QStringLiteral("green_screen"));
     if (type == QLatin1String("person")) {
-        qWarning().noquote() << "Velvix: person segmentation is not available in this engine yet:"
-                             << manifestPath;
-        return false;
+        // "background": "blur" with a "strength" (0..100), or a picture.
+        const QString background = root.value(QStringLiteral("background")).toString();
+        if (background.isEmpty()) {
+            qWarning().noquote() << "Velvix: person package without a \"background\":" << manifestPath;
+            return false;
+        }
+        m_person = true;
+        if (background == QLatin1String("blur")) {
+            const double strength = root.value(QStringLiteral("strength")).toDouble(60.0);
+            m_blurStrength = static_cast<int>(std::lround(clampTo(std::isfinite(strength) ? strength : 60.0, 0.0, 100.0)));
+        } else {
+            *backgroundPath = QDir(folder).filePath(background);
+        }
+        return true;
     }
     if (type != QLatin1String("green_screen")) {
         qWarning().noquote() << "Velvix: unknown background package type" << type << "in" << manifestPath;
@@ -164,6 +177,10 @@ bool GreenScreen::apply(const EffectInfo &info, int value, const char *resourceP
     const std::string name(info.name);
     if (name == "segmentation")
         return applySegmentation(resourcePath, extra);
+    if (name == "atomic.portraitSegment") {
+        m_showMask = value > 0;
+        return true;
+    }
     return applySliderParam(name, value);
 }
 
@@ -176,21 +193,35 @@ bool GreenScreen::applyProperty(const char *key, const char *value, bool *handle
 bool GreenScreen::applySegmentation(const char *fullPath, const QJsonObject &extra)
 {
     const QString bgPath = extra.value(QStringLiteral("bgPath")).toString();
-    const bool hasPackage = fullPath && *fullPath;
-    if (!hasPackage && bgPath.isEmpty()) {
+    QString packagePath = fullPath ? QString::fromUtf8(fullPath) : QString();
+    if (packagePath.isEmpty() && bgPath.isEmpty()) {
         m_enabled = false;
+        m_person = false;
+        m_lastPackage.clear();
         setBackground(QImage(), QString());
         return true;
     }
+    // The custom picture comes without a package (the upload control sends
+    // only its own setting): it goes over the mask of the package chosen
+    // last, a person package's or the chroma key.
+    const bool remembered = packagePath.isEmpty();
+    if (remembered)
+        packagePath = m_lastPackage;
+    else
+        m_lastPackage = packagePath;
+    const bool hasPackage = !packagePath.isEmpty();
     m_keyColor[0] = 0.f;
     m_keyColor[1] = 1.f;
     m_keyColor[2] = 0.f;
+    m_person = false;
+    m_blurStrength = 0;
     bool ok = true;
     bool packageOk = false;
     QString packageBackground;
     if (hasPackage) {
-        packageOk = loadPackage(QString::fromUtf8(fullPath), &packageBackground);
-        ok = packageOk;
+        packageOk = loadPackage(packagePath, &packageBackground);
+        // A remembered package that went away leaves the chroma key.
+        ok = packageOk || remembered;
     }
     QString chosen;
     QImage chosenImage;
@@ -224,6 +255,10 @@ bool GreenScreen::applySegmentation(const char *fullPath, const QJsonObject &ext
         else
             qWarning() << "Velvix: ignoring malformed \"green_params_v2\" in the extra information";
     }
+    // A person package whose picture cannot be read stays off rather than
+    // showing the person over nothing.
+    if (m_person && m_blurStrength == 0 && chosen.isEmpty() && packageBackground.size() > 0)
+        packageOk = false;
     m_enabled = packageOk || !chosen.isEmpty();
     setBackground(m_enabled ? chosenImage : QImage(), m_enabled ? chosen : QString());
     return ok;
@@ -232,6 +267,10 @@ bool GreenScreen::applySegmentation(const char *fullPath, const QJsonObject &ext
 void GreenScreen::reset()
 {
     m_enabled = false;
+    m_person = false;
+    m_blurStrength = 0;
+    m_lastPackage.clear();
+    m_showMask = false;
     m_params = Params();
     setBackground(QImage(), QString());
 }
@@ -326,8 +365,133 @@ GLuint GreenScreen::run(Renderer &renderer, GLuint source, bool sourceLinear, in
     return output;
 }
 
+unsigned GreenScreen::trackersNeeded() const
+{
+    return personMode() || m_showMask ? vision::trackerBit(vision::PersonSegmentation) : 0;
+}
+
+bool GreenScreen::hasPass(const FrameContext &frame) const
+{
+    if (m_showMask)
+        return frame.tracking[vision::PersonSegmentation] != nullptr;
+    if (!m_enabled)
+        return false;
+    if (!m_person)
+        return true;
+    // Without a mask (model missing or still loading) the frame is left as
+    // it is; strength 0 without a picture is no change either.
+    return frame.tracking[vision::PersonSegmentation] && (m_backgroundTexture || m_blurStrength > 0);
+}
+
+GLuint GreenScreen::runPerson(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
+{
+    const auto *result
+        = dynamic_cast<const vision::SegmentationResult *>(frame.tracking[vision::PersonSegmentation].get());
+    if (!result || result->mask.rows != vision::SegmentationResult::Size
+        || result->mask.cols != vision::SegmentationResult::Size || result->mask.type() != CV_8UC1
+        || !result->mask.isContinuous())
+        return 0;
+    Renderer &renderer = frame.renderer;
+    Gl *gl = renderer.gl();
+    const int n = vision::SegmentationResult::Size;
+    if (!m_maskTexture || m_maskUploaded != result) {
+        gl->glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        if (!m_maskTexture) {
+            m_maskTexture = createTexture2D(gl, GL_R8, n, n, GL_RED, GL_UNSIGNED_BYTE, result->mask.data);
+        } else {
+            gl->glBindTexture(GL_TEXTURE_2D, m_maskTexture);
+            gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, n, n, GL_RED, GL_UNSIGNED_BYTE, result->mask.data);
+        }
+        gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        // Held so the address cannot be reused by a newer result unnoticed.
+        m_maskHeld = frame.tracking[vision::PersonSegmentation];
+        m_maskUploaded = result;
+    }
+    const char *file = "effects/greenscreen/person.frag";
+    ShaderProgram *guide = renderer.program(file, {}, "#define GUIDE_PASS\n");
+    ShaderProgram *band = renderer.program(file, {}, "#define BAND_PASS\n");
+    ShaderProgram *composite
+        = renderer.program(file, {}, m_showMask ? "#define COMPOSITE_PASS\n#define SHOW_MASK\n" : "#define COMPOSITE_PASS\n");
+    // The mask ability shows the mask in place of any background.
+    const bool blur = !m_showMask && m_backgroundTexture == 0;
+    ShaderProgram *blurPass = blur ? renderer.program(file, {}, "#define BLUR_PASS\n") : nullptr;
+    if (!guide || !band || !composite || (blur && !blurPass))
+        return 0;
+
+    const int width = frame.width, height = frame.height;
+    GLuint guideTexture = frame.scratch.get(gl, "person.guide", n, n, GL_RGBA8);
+    guide->use(gl);
+    guide->set(gl, "u_src", 0);
+    guide->set(gl, "u_mask", 1);
+    guide->set(gl, "u_texel", 1.0f / n, 1.0f / n);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+    renderer.bindTexture(1, GL_TEXTURE_2D, m_maskTexture, true);
+    renderer.drawTo(guideTexture, n, n);
+    GLuint bandTexture = frame.scratch.get(gl, "person.band", n, n, GL_RGBA8);
+    band->use(gl);
+    band->set(gl, "u_src", 0);
+    renderer.bindTexture(0, GL_TEXTURE_2D, guideTexture, false);
+    renderer.drawTo(bandTexture, n, n);
+
+    GLuint background = m_backgroundTexture;
+    if (blur) {
+        // Sigma up to 3 % of the frame's height, the same in both directions
+        // of the picture although the grid is stretched.
+        const float sigmaPx = 0.03f * static_cast<float>(height) * m_blurStrength / 100.f;
+        const float sigma[2] = {std::max(0.5f, sigmaPx * n / width), std::max(0.5f, sigmaPx * n / height)};
+        GLuint pass1 = frame.scratch.get(gl, "person.blur1", n, n, GL_RGBA8);
+        GLuint pass2 = frame.scratch.get(gl, "person.blur2", n, n, GL_RGBA8);
+        blurPass->use(gl);
+        blurPass->set(gl, "u_src", 0);
+        for (int axis = 0; axis < 2; ++axis) {
+            blurPass->set(gl, "u_step", axis == 0 ? 1.0f / n : 0.f, axis == 1 ? 1.0f / n : 0.f);
+            blurPass->set(gl, "u_sigma", sigma[axis]);
+            blurPass->set(gl, "u_radius", std::min(24, static_cast<int>(std::ceil(2.5f * sigma[axis]))));
+            blurPass->set(gl, "u_firstBlur", axis == 0 ? 1 : 0);
+            renderer.bindTexture(0, GL_TEXTURE_2D, axis == 0 ? guideTexture : pass1, true);
+            renderer.drawTo(axis == 0 ? pass1 : pass2, n, n);
+        }
+        background = pass2;
+    }
+
+    float scale[2] = {1.f, 1.f};
+    float offset[2] = {0.f, 0.f};
+    if (!blur && !m_showMask) {
+        const float frameAspect = static_cast<float>(width) / static_cast<float>(height);
+        const float bgAspect = static_cast<float>(m_background.width()) / static_cast<float>(m_background.height());
+        if (bgAspect > frameAspect)
+            scale[0] = frameAspect / bgAspect;
+        else
+            scale[1] = bgAspect / frameAspect;
+        offset[0] = (1.f - scale[0]) * 0.5f;
+        offset[1] = (1.f - scale[1]) * 0.5f;
+    }
+    GLuint output = target ? target : frame.scratch.get(gl, "green.out", width, height, GL_RGBA8);
+    composite->use(gl);
+    composite->set(gl, "u_src", 0);
+    composite->set(gl, "u_guide", 1);
+    composite->set(gl, "u_bg", 2);
+    composite->set(gl, "u_band", 3);
+    composite->set(gl, "u_useBlur", blur ? 1 : 0);
+    composite->set(gl, "u_bgScale", scale[0], scale[1]);
+    composite->set(gl, "u_bgOffset", offset[0], offset[1]);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
+    renderer.bindTexture(1, GL_TEXTURE_2D, guideTexture, false);
+    renderer.bindTexture(2, GL_TEXTURE_2D, background ? background : guideTexture, true);
+    renderer.bindTexture(3, GL_TEXTURE_2D, bandTexture, false);
+    renderer.drawTo(output, width, height);
+    return output;
+}
+
 void GreenScreen::release(Gl *gl)
 {
+    if (gl && m_maskTexture)
+        gl->glDeleteTextures(1, &m_maskTexture);
+    m_maskTexture = 0;
+    m_maskUploaded = nullptr;
+    m_maskHeld.reset();
     if (gl && m_backgroundTexture)
         gl->glDeleteTextures(1, &m_backgroundTexture);
     m_backgroundTexture = 0;

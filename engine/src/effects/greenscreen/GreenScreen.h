@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <memory>
+
 #include <utility>
 #include <vector>
 
@@ -26,11 +28,14 @@ public:
     bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
     bool applyProperty(const char *key, const char *value, bool *handled) override;
     void clear() override { reset(); }
-    bool hasPass(const FrameContext &) const override { return active(); }
+    bool hasPass(const FrameContext &frame) const override;
     GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override
     {
+        if (m_person || m_showMask)
+            return runPerson(frame, source, sourceLinear, target);
         return run(frame.renderer, source, sourceLinear, frame.width, frame.height, frame.scratch, target);
     }
+    unsigned trackersNeeded() const override;
 
     struct Params {
         double similarity = 0.5;  // 0..1
@@ -52,6 +57,8 @@ public:
     void reset();
 
     bool active() const { return m_enabled; }
+    // A person package is in force (the mask replaces the key).
+    bool personMode() const { return m_enabled && m_person; }
     const Params &params() const { return m_params; }
 
     void prepare(Renderer &renderer) override;
@@ -63,6 +70,7 @@ public:
     void release(Gl *gl) override;
 
 private:
+    GLuint runPerson(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target);
     // Applies numbers in the array order; `scaled` says positions 0, 1, 3
     // are already fractions.
     bool applyParamList(const std::vector<double> &numbers, bool scaled);
@@ -78,6 +86,14 @@ private:
     bool m_backgroundDirty = false;
     GLuint m_backgroundTexture = 0;
     std::vector<std::pair<QString, QImage>> m_pictureCache;
+    // Person packages.
+    bool m_person = false;
+    bool m_showMask = false;         // "atomic.portraitSegment"
+    QString m_lastPackage;           // full path of the package chosen last
+    int m_blurStrength = 0;          // 0..100; used without a background picture
+    GLuint m_maskTexture = 0;
+    const void *m_maskUploaded = nullptr;  // the result in m_maskTexture
+    std::shared_ptr<const vision::TrackResult> m_maskHeld;
 };
 
 } // namespace velvix
