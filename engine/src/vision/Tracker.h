@@ -39,7 +39,8 @@ struct TrackResult {
 // The kinds of tracker the engine knows; effect families ask for them by bit.
 enum TrackerKind : unsigned {
     FaceTracking = 0,
-    TrackerKindCount = 1,
+    BodyTracking = 1,
+    TrackerKindCount = 2,
 };
 constexpr unsigned trackerBit(TrackerKind kind) { return 1u << static_cast<unsigned>(kind); }
 
