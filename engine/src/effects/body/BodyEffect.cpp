@@ -102,7 +102,7 @@ BodyEffect::Plan BodyEffect::planFor(const vision::BodyPose &pose, float scaleX,
 
     float s = 0;
     if ((s = value("body.slimWaist")) != 0 && hips)
-        addScale(shoulders + (hipMid - shoulders) * 0.72f, 0.95f * width, 0.45f * torso, -0.16f * s, 0);
+        plan.warps.push_back({{shoulders.x, shoulders.y}, {hipMid.x, hipMid.y}, 1.2f * torso, 0.45f, 3, 0.3f * s, 0.72f});
     if ((s = value("body.slimLeg")) != 0 && hips) {
         addSqueeze(vision::LeftHip, vision::LeftKnee, 0.42f * width, 0.22f * s);
         addSqueeze(vision::RightHip, vision::RightKnee, 0.42f * width, 0.22f * s);

@@ -21,7 +21,7 @@ public:
     struct Warp {
         float a[2], b[2];
         float rx, ry;
-        int kind;  // 0 squeeze towards a segment, 1 scale, 2 move
+        int kind;  // 0 squeeze towards a segment, 1 scale, 2 move, 3 squeeze across a line
         float s, t;
     };
     struct Plan {

@@ -9,7 +9,9 @@
 // kind 0 squeezes towards the segment a-b within distance rx by factor s
 // (positive slims); kind 1 scales by (1 + s, 1 + t) about the centre a in the
 // frame of the unit axis b (ellipse rx x ry); kind 2 moves by (s, t) pixels
-// within that ellipse.
+// within that ellipse; kind 3 squeezes across the line a-b by factor s within
+// distance rx, strongest at fraction t of the way from a to b and fading out
+// within ry of that fraction (the waist: no pixel moves along the body).
 in vec2 v_uv;
 out vec4 o_color;
 uniform sampler2D u_src;
@@ -35,6 +37,16 @@ void main()
             if (r2 >= 1.0)
                 continue;
             float w = (1.0 - r2) * (1.0 - r2);
+            offset += d * t2.x * w;
+        } else if (kind == 3) {
+            vec2 ab = t0.zw - t0.xy;
+            float h = dot(p - t0.xy, ab) / max(dot(ab, ab), 1e-6);
+            float along = (h - t2.y) / t1.y;
+            vec2 d = p - (t0.xy + ab * h);
+            float r2 = dot(d, d) / (t1.x * t1.x);
+            if (r2 >= 1.0 || abs(along) >= 1.0)
+                continue;
+            float w = (1.0 - r2) * (1.0 - r2) * (1.0 - along * along) * (1.0 - along * along);
             offset += d * t2.x * w;
         } else {
             vec2 ex = t0.zw;
