@@ -2,8 +2,8 @@
 // land where a person marked them; every body control at 0 is an exact
 // passthrough and at full strength changes the picture; a slimmer waist has
 // less coat across the waist; the leg stretch keeps a line across the
-// picture straight; pixels away from the person stay; a picture without a
-// person is left alone.
+// picture straight; pixels away from the person stay; the skeleton is
+// drawn on the keypoints; a picture without a person is left alone.
 #include "EngineTestSupport.h"
 
 #include "core/EffectParams.h"
@@ -206,6 +206,29 @@ private Q_SLOTS:
         QCOMPARE(maxDifference(out.copy(380, 0, 132, 512), picture.copy(380, 0, 132, 512)), 0);
     }
 
+    void skeletonDrawnOnTheKeypoints()
+    {
+        const QImage picture = bodyPicture();
+        const auto people = measure(picture);
+        QCOMPARE(int(people.size()), 1);
+        set("atomic.bodySkeleton", 100);
+        const QImage out = run(picture);
+        int marked = 0;
+        for (int k = 0; k < vision::BodyPointCount; ++k) {
+            if (!people[0].has(k, 0.2f))
+                continue;
+            const cv::Point2f p = people[0].points[size_t(k)];
+            if (p.x < 0 || p.y < 0 || p.x >= out.width() || p.y >= out.height())
+                continue;
+            const QRgb c = out.pixel(int(p.x), int(p.y));
+            QVERIFY2(qRed(c) > 200 && qGreen(c) < 90 && qBlue(c) < 110, qPrintable(QString::number(k)));
+            ++marked;
+        }
+        QVERIFY(marked >= 8);
+        set("atomic.bodySkeleton", 0);
+        QCOMPARE(maxDifference(run(picture), picture), 0);
+    }
+
     void noPersonNoChange()
     {
         // Buildings and grass beside the man, without him.
@@ -213,6 +236,7 @@ private Q_SLOTS:
         QVERIFY(measure(picture).empty());
         for (const char *name : bodyNames())
             set(name, 100);
+        set("atomic.bodySkeleton", 100);
         QCOMPARE(maxDifference(run(picture), picture), 0);
         // Nor a blank frame.
         QImage blank(320, 240, QImage::Format_RGBA8888);

@@ -54,6 +54,8 @@ const EffectInfo kEffects[] = {
     {"atomic.faceLandmarks", 0, 100, 0, "faceinfo"},
     {"atomic.faceMesh", 0, 100, 0, "faceinfo"},
     {"atomic.headPose", 0, 100, 0, "faceinfo"},
+    // Body atomic ability (on above 0)
+    {"atomic.bodySkeleton", 0, 100, 0, "bodyinfo"},
     // Body shaping (needs the body tracker)
     {"body.slimWaist", 0, 100, 0, "body"},
     {"body.longLeg", 0, 100, 0, "body"},

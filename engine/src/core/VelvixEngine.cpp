@@ -3,6 +3,7 @@
 #include "core/GlStateGuard.h"
 #include "effects/beauty/BeautyEffect.h"
 #include "effects/body/BodyEffect.h"
+#include "effects/bodyinfo/BodyInfoEffect.h"
 #include "effects/faceinfo/FaceInfoEffect.h"
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
@@ -44,6 +45,7 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     registerFamily(std::make_unique<LutFilter>());
     // Drawn over everything, on the unaltered geometry of the output.
     registerFamily(std::make_unique<FaceInfoEffect>());
+    registerFamily(std::make_unique<BodyInfoEffect>());
 }
 
 VelvixEngine::~VelvixEngine()
