@@ -77,6 +77,10 @@ const std::vector<Case> &cases()
                                          {"quality.vignette", 50, nullptr}, {"shape.thinFace", 60, nullptr},
                                          {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
                                          {"basicV7.noseWing", 40, nullptr}}},
+        // Both trackers at once: face shape and body shape on the portrait.
+        {"face + body shape", {{"shape.thinFace", 60, nullptr}, {"shape.bigEye", 50, nullptr},
+                               {"body.slimWaist", 60, nullptr}, {"body.slimArm", 50, nullptr},
+                               {"body.shoulder", 40, nullptr}, {"body.headSize", 30, nullptr}}},
     };
     return list;
 }

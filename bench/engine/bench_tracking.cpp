@@ -3,8 +3,11 @@
 // faces), tracked frame after frame as the engine does (landmarks from the
 // previous frame, detection every few frames). Prints the median and the 95th
 // percentile of the process CPU time (OpenCV's own threads included) and of the wall time.
+// The body tracker (demo body picture in a 1280 x 720 frame) is measured next
+// to the bare forward pass of its model in the same run.
 //
 //   bench_tracking [--frames N]
+#include "vision/BodyTracker.h"
 #include "vision/FaceTracker.h"
 
 #include <QCoreApplication>
@@ -93,5 +96,57 @@ int main(int argc, char **argv)
         std::printf("%-10s %6zu   %10.2f %10.2f   %10.2f %10.2f\n", tiles == 1 ? "one" : "2 x 2", faces,
                     percentile(cpu, 0.5), percentile(cpu, 0.95), percentile(wall, 0.5), percentile(wall, 0.95));
     }
+    // Body: the whole tracker (letterbox, inference, decoding, smoothing)
+    // against the model's bare forward pass on a ready input.
+    const QImage body = QImage(dir + "/res/demoImage/demo_image4 body.jpg").convertToFormat(QImage::Format_Grayscale8);
+    auto bodyTracker = velvix::vision::BodyTracker::create((dir + "/res/models").toStdString());
+    if (body.isNull() || !bodyTracker) {
+        std::fprintf(stderr, "bench_tracking: body picture or model missing\n");
+        return 1;
+    }
+    const QImage bodyFrame = frameOf(body, 1);
+    velvix::vision::LumaFrame luma;
+    luma.width = bodyFrame.width();
+    luma.height = bodyFrame.height();
+    auto pixels = std::make_shared<std::vector<uint8_t>>();
+    for (int y = 0; y < bodyFrame.height(); ++y)
+        pixels->insert(pixels->end(), bodyFrame.constScanLine(y), bodyFrame.constScanLine(y) + bodyFrame.width());
+    luma.pixels = pixels;
+    cv::dnn::Net bare = cv::dnn::readNetFromONNX((dir + "/res/models/movenet-lightning.onnx").toStdString());
+    const int shape[] = {1, 192, 192, 3};
+    cv::Mat blob(4, shape, CV_32F, cv::Scalar(128));
+    std::vector<double> trackCpu, trackWall, bareCpu, bareWall;
+    size_t people = 0;
+    for (int i = 0; i < frames + 5; ++i) {
+        luma.frameNumber = static_cast<uint64_t>(i + 1);
+        double c0 = processCpuMs();
+        auto w0 = std::chrono::steady_clock::now();
+        auto result = std::dynamic_pointer_cast<velvix::vision::BodyResult>(bodyTracker->track(luma));
+        double w = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count();
+        double c = processCpuMs() - c0;
+        people = result ? result->people.size() : 0;
+        if (i >= 5) {
+            trackCpu.push_back(c);
+            trackWall.push_back(w);
+        }
+        std::vector<cv::Mat> outs;
+        c0 = processCpuMs();
+        w0 = std::chrono::steady_clock::now();
+        bare.setInput(blob);
+        bare.forward(outs, std::vector<std::string>{"heatmap", "center", "regress", "offset"});
+        w = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count();
+        c = processCpuMs() - c0;
+        if (i >= 5) {
+            bareCpu.push_back(c);
+            bareWall.push_back(w);
+        }
+    }
+    std::printf("\nBody tracking (MoveNet lightning) at 1280 x 720, %d frames; ms per frame\n", frames);
+    std::printf("%-10s %6s   %10s %10s   %10s %10s\n", "case", "people", "CPU median", "CPU p95", "wall med.",
+                "wall p95");
+    std::printf("%-10s %6zu   %10.2f %10.2f   %10.2f %10.2f\n", "tracker", people, percentile(trackCpu, 0.5),
+                percentile(trackCpu, 0.95), percentile(trackWall, 0.5), percentile(trackWall, 0.95));
+    std::printf("%-10s %6s   %10.2f %10.2f   %10.2f %10.2f\n", "forward", "-", percentile(bareCpu, 0.5),
+                percentile(bareCpu, 0.95), percentile(bareWall, 0.5), percentile(bareWall, 0.95));
     return 0;
 }

@@ -593,7 +593,7 @@ private Q_SLOTS:
         QCOMPARE(m_engine->applyEffect("no.such.effect", 10, nullptr, nullptr), 0);
         QCOMPARE(m_engine->applyEffect(nullptr, 10, nullptr, nullptr), 0);
         QCOMPARE(m_engine->applyEffect("", 10, nullptr, nullptr), 0);
-        QCOMPARE(m_engine->applyEffect("body.enlargeChestStrength", 40, nullptr, nullptr), 0);
+        QCOMPARE(m_engine->applyEffect("light.makeup", 40, nullptr, nullptr), 0);
 
         QCOMPARE(m_engine->applyProperty(nullptr), 0);
         velvix::VelvixProperty empty;

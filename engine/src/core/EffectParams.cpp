@@ -54,6 +54,16 @@ const EffectInfo kEffects[] = {
     {"atomic.faceLandmarks", 0, 100, 0, "faceinfo"},
     {"atomic.faceMesh", 0, 100, 0, "faceinfo"},
     {"atomic.headPose", 0, 100, 0, "faceinfo"},
+    // Body atomic ability (on above 0)
+    {"atomic.bodySkeleton", 0, 100, 0, "bodyinfo"},
+    // Body shaping (needs the body tracker)
+    {"body.slimWaist", 0, 100, 0, "body"},
+    {"body.longLeg", 0, 100, 0, "body"},
+    {"body.slimLeg", 0, 100, 0, "body"},
+    {"body.slimArm", 0, 100, 0, "body"},
+    {"body.shoulder", 0, 100, 0, "body"},
+    {"body.headSize", 0, 100, 0, "body"},
+    {"body.enlargeChestStrength", -100, 100, 0, "body"},
     // Image quality
     {"quality.brightness", -100, 100, 0, "quality"},
     {"quality.contrast", -100, 100, 0, "quality"},

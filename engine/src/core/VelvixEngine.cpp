@@ -2,11 +2,14 @@
 
 #include "core/GlStateGuard.h"
 #include "effects/beauty/BeautyEffect.h"
+#include "effects/body/BodyEffect.h"
+#include "effects/bodyinfo/BodyInfoEffect.h"
 #include "effects/faceinfo/FaceInfoEffect.h"
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
 #include "effects/quality/QualityEffect.h"
 #include "effects/reshape/ReshapeEffect.h"
+#include "vision/BodyTracker.h"
 #include "vision/FaceTrackerAdapter.h"
 #include "vision/SelfieSegmenter.h"
 
@@ -35,6 +38,7 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     : m_resourceDir(resourceDir ? resourceDir : ""), m_width(width), m_height(height)
 {
     // Chain order: passes that move or replace pixels first, colour last.
+    registerFamily(std::make_unique<BodyEffect>());
     registerFamily(std::make_unique<ReshapeEffect>());
     registerFamily(std::make_unique<GreenScreen>());
     registerFamily(std::make_unique<BeautyEffect>());
@@ -42,6 +46,7 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     registerFamily(std::make_unique<LutFilter>());
     // Drawn over everything, on the unaltered geometry of the output.
     registerFamily(std::make_unique<FaceInfoEffect>());
+    registerFamily(std::make_unique<BodyInfoEffect>());
 }
 
 VelvixEngine::~VelvixEngine()
@@ -49,6 +54,7 @@ VelvixEngine::~VelvixEngine()
     // Trackers stop first: nothing may call into a family being torn down.
     m_vision.setTracker(vision::FaceTracking, nullptr);
     m_vision.setTracker(vision::PersonSegmentation, nullptr);
+    m_vision.setTracker(vision::BodyTracking, nullptr);
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (QOpenGLContext::currentContext() && m_renderer.begin()) {
         Gl *gl = m_renderer.gl();
@@ -154,6 +160,19 @@ unsigned VelvixEngine::trackersNeeded()
             dir += '/';
         m_vision.installLater(vision::PersonSegmentation, [dir]() -> std::unique_ptr<vision::Tracker> {
             return vision::SelfieSegmenter::create(dir + "models/selfie.onnx");
+        });
+    }
+    if ((kinds & vision::trackerBit(vision::BodyTracking)) && !m_bodyModelsTried
+        && !(m_vision.available() & vision::trackerBit(vision::BodyTracking))) {
+        m_bodyModelsTried = true;
+        std::string dir = m_resourceDir;
+        if (!dir.empty() && dir.back() != '/')
+            dir += '/';
+        m_vision.installLater(vision::BodyTracking, [dir]() -> std::unique_ptr<vision::Tracker> {
+            auto tracker = vision::BodyTracker::create(dir + "models");
+            if (!tracker)
+                qWarning() << "Velvix: no body tracking (model missing in the resource folder's models/); body effects leave pictures unchanged";
+            return tracker;
         });
     }
     return kinds & m_vision.available();

@@ -114,6 +114,7 @@ private:
     vision::VisionHub m_vision;
     bool m_faceModelsTried = false;
     bool m_segmentationModelTried = false;
+    bool m_bodyModelsTried = false;
     std::shared_ptr<const vision::TrackResult> m_lastTracking[vision::TrackerKindCount];
 };
 

@@ -40,7 +40,8 @@ struct TrackResult {
 enum TrackerKind : unsigned {
     FaceTracking = 0,
     PersonSegmentation = 1,
-    TrackerKindCount = 2,
+    BodyTracking = 2,
+    TrackerKindCount = 3,
 };
 constexpr unsigned trackerBit(TrackerKind kind) { return 1u << static_cast<unsigned>(kind); }
 
