@@ -368,11 +368,20 @@ private slots:
             return names;
         };
 
-        window.widgetCreater().onScrollOptionClicked(group, 1, QStringLiteral("虚拟背景"), QStringLiteral("贴纸特效"));
+        auto indexOf = [group](const QString &name) {
+            for (int i = 0; i < int(group->children.size()); ++i)
+                if (group->children[size_t(i)].displayName == name)
+                    return i;
+            return -1;
+        };
+
+        window.widgetCreater().onScrollOptionClicked(group, indexOf(QStringLiteral("演播室")), QStringLiteral("虚拟背景"),
+                                                     QStringLiteral("贴纸特效"));
         QCOMPARE(selected(), QStringList{QStringLiteral("演播室")});
         window.widgetCreater().onCustomBackgroundChosen(upload, {}, demoPicture(2));
         QCOMPARE(selected(), QStringList{QStringLiteral("自定义背景")});
-        window.widgetCreater().onScrollOptionClicked(group, 2, QStringLiteral("虚拟背景"), QStringLiteral("贴纸特效"));
+        window.widgetCreater().onScrollOptionClicked(group, indexOf(QStringLiteral("暮色")), QStringLiteral("虚拟背景"),
+                                                     QStringLiteral("贴纸特效"));
         QCOMPARE(selected(), QStringList{QStringLiteral("暮色")});
         window.widgetCreater().resetAllEffects();
     }
