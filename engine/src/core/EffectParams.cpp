@@ -54,6 +54,14 @@ const EffectInfo kEffects[] = {
     {"atomic.faceLandmarks", 0, 100, 0, "faceinfo"},
     {"atomic.faceMesh", 0, 100, 0, "faceinfo"},
     {"atomic.headPose", 0, 100, 0, "faceinfo"},
+    // Makeup (needs the face tracker and a package)
+    {"makeup.lipstick", 0, 100, 0, "makeup"},
+    {"makeup.blush", 0, 100, 0, "makeup"},
+    {"makeup.eyebrow", 0, 100, 0, "makeup"},
+    {"makeup.eyeshadow", 0, 100, 0, "makeup"},
+    {"makeup.eyeliner", 0, 100, 0, "makeup"},
+    {"makeup.contour", 0, 100, 0, "makeup"},
+    {"light.makeup", 0, 100, 0, "makeup"},
     // Image quality
     {"quality.brightness", -100, 100, 0, "quality"},
     {"quality.contrast", -100, 100, 0, "quality"},

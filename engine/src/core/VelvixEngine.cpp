@@ -6,6 +6,7 @@
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
 #include "effects/quality/QualityEffect.h"
+#include "effects/makeup/MakeupEffect.h"
 #include "effects/reshape/ReshapeEffect.h"
 #include "vision/FaceTrackerAdapter.h"
 
@@ -34,6 +35,8 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     : m_resourceDir(resourceDir ? resourceDir : ""), m_width(width), m_height(height)
 {
     // Chain order: passes that move or replace pixels first, colour last.
+    // Makeup before reshaping, so it is warped with the face it is painted on.
+    registerFamily(std::make_unique<MakeupEffect>());
     registerFamily(std::make_unique<ReshapeEffect>());
     registerFamily(std::make_unique<GreenScreen>());
     registerFamily(std::make_unique<BeautyEffect>());

@@ -1,0 +1,198 @@
+#include "effects/makeup/MakeupEffect.h"
+
+#include "core/Renderer.h"
+#include "core/ShaderProgram.h"
+#include "core/TextureRing.h"
+#include "vision/FaceTrackerAdapter.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velvix {
+
+namespace {
+
+bool anyLayer(const MakeupLayers &layers)
+{
+    for (const MakeupLayer &layer : layers) {
+        if (layer.on)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool MakeupEffect::apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &)
+{
+    const bool light = std::strcmp(info.name, "light.makeup") == 0;
+    const MakeupKind kind = makeupKindOf(info.name);
+    if (!light && kind == MakeupKind::Count)
+        return false;
+    Setting &setting = light ? m_light : m_single[static_cast<int>(kind)];
+    setting.strength = static_cast<float>(value) / 100.0f;
+    if (value == info.neutral && (!resourcePath || !*resourcePath))
+        return true;  // switched off; the package is kept for the next value
+    if (!resourcePath || !*resourcePath) {
+        if (!anyLayer(setting.layers)) {
+            qWarning().noquote() << QStringLiteral("Velvix: \"%1\" needs a package").arg(QLatin1String(info.name));
+            setting.strength = 0;
+            return false;
+        }
+        return true;  // a new strength for the package chosen before
+    }
+    MakeupLayers layers{};
+    QString error;
+    const QString path = QString::fromUtf8(resourcePath);
+    const bool ok = light ? loadMakeupLook(path, &layers, &error) : loadMakeupPackage(path, kind, &layers, &error);
+    if (!ok) {
+        qWarning().noquote() << QStringLiteral("Velvix: makeup package for \"%1\" not used: %2")
+                                    .arg(QLatin1String(info.name), error);
+        setting = Setting();
+        return false;
+    }
+    setting.layers = layers;
+    return true;
+}
+
+void MakeupEffect::clear()
+{
+    for (Setting &setting : m_single)
+        setting = Setting();
+    m_light = Setting();
+}
+
+void MakeupEffect::release(Gl *gl)
+{
+    if (gl && m_masks[0])
+        gl->glDeleteTextures(2, m_masks);
+    m_masks[0] = m_masks[1] = 0;
+}
+
+MakeupLayers MakeupEffect::activeLayers() const
+{
+    MakeupLayers out{};
+    for (int kind = 0; kind < kMakeupKinds; ++kind) {
+        const MakeupLayer &look = m_light.layers[static_cast<size_t>(kind)];
+        if (look.on && m_light.strength > 0) {
+            out[static_cast<size_t>(kind)] = look;
+            out[static_cast<size_t>(kind)].opacity *= m_light.strength;
+        }
+    }
+    for (int effect = 0; effect < kMakeupKinds; ++effect) {
+        const Setting &single = m_single[effect];
+        if (single.strength <= 0)
+            continue;
+        for (int kind = 0; kind < kMakeupKinds; ++kind) {
+            const MakeupLayer &layer = single.layers[static_cast<size_t>(kind)];
+            if (!layer.on)
+                continue;
+            out[static_cast<size_t>(kind)] = layer;
+            out[static_cast<size_t>(kind)].opacity *= single.strength;
+        }
+    }
+    return out;
+}
+
+unsigned MakeupEffect::trackersNeeded() const
+{
+    for (const MakeupLayer &layer : activeLayers()) {
+        if (layer.on && layer.opacity > 0)
+            return vision::trackerBit(vision::FaceTracking);
+    }
+    return 0;
+}
+
+bool MakeupEffect::hasPass(const FrameContext &frame) const
+{
+    if (!trackersNeeded())
+        return false;
+    const auto *faces = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
+    return faces && !faces->faces.empty() && faces->width > 0 && faces->height > 0;
+}
+
+GLuint MakeupEffect::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
+{
+    const auto *result = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
+    Renderer &renderer = frame.renderer;
+    Gl *gl = renderer.gl();
+    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
+    ShaderProgram *makeup = renderer.program("effects/makeup/makeup.frag", {}, "");
+    if (!result || !copy || !makeup)
+        return 0;
+    const GLuint out = target ? target : frame.scratch.get(gl, "makeup.out", frame.width, frame.height, GL_RGBA8);
+    copy->use(gl);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
+    copy->set(gl, "u_src", 0);
+    renderer.drawTo(out, frame.width, frame.height);
+
+    const MakeupLayers layers = activeLayers();
+    unsigned wanted = 0;
+    for (int kind = 0; kind < kMakeupKinds; ++kind) {
+        if (layers[static_cast<size_t>(kind)].on && layers[static_cast<size_t>(kind)].opacity > 0)
+            wanted |= 1u << kind;
+    }
+    if (!m_masks[0]) {
+        for (GLuint &mask : m_masks)
+            mask = createTexture2D(gl, GL_RGBA8, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE);
+    }
+    const float sx = static_cast<float>(frame.width) / static_cast<float>(result->width);
+    const float sy = static_cast<float>(frame.height) / static_cast<float>(result->height);
+    float colours[kMakeupKinds * 3];
+    GLint modes[kMakeupKinds];
+    for (int kind = 0; kind < kMakeupKinds; ++kind) {
+        const MakeupLayer &layer = layers[static_cast<size_t>(kind)];
+        std::copy(layer.colour, layer.colour + 3, colours + kind * 3);
+        modes[kind] = static_cast<GLint>(layer.blend);
+    }
+    makeup->use(gl);
+    const GLuint id = makeup->id();
+    gl->glUniform3fv(gl->glGetUniformLocation(id, "u_colour"), kMakeupKinds, colours);
+    gl->glUniform1iv(gl->glGetUniformLocation(id, "u_mode"), kMakeupKinds, modes);
+    makeup->set(gl, "u_src", 0);
+    makeup->set(gl, "u_maskA", 1);
+    makeup->set(gl, "u_maskB", 2);
+    makeup->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
+
+    for (const vision::Face &face : result->faces) {
+        if (face.landmarks.size() < 468)
+            continue;
+        std::vector<cv::Point2f> points;
+        points.reserve(face.landmarks.size());
+        for (const cv::Point3f &p : face.landmarks)
+            points.emplace_back(p.x * sx, p.y * sy);
+        MakeupMasks masks;
+        if (!buildMakeupMasks(points, cv::Size(frame.width, frame.height), wanted, &masks) || masks.fade <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            const cv::Mat &mask = masks.channels[i];
+            gl->glActiveTexture(GL_TEXTURE1 + static_cast<GLenum>(i));
+            gl->glBindTexture(GL_TEXTURE_2D, m_masks[i]);
+            gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+            gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(mask.step[0] / 4));
+            gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, mask.cols, mask.rows, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                             mask.data);
+            gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            renderer.bindTexture(1 + i, GL_TEXTURE_2D, m_masks[i], true);
+        }
+        float weights[kMakeupKinds];
+        for (int kind = 0; kind < kMakeupKinds; ++kind) {
+            const MakeupLayer &layer = layers[static_cast<size_t>(kind)];
+            weights[kind] = layer.on ? layer.opacity * masks.fade : 0.0f;
+        }
+        gl->glUniform1fv(gl->glGetUniformLocation(id, "u_weight"), kMakeupKinds, weights);
+        const cv::Rect &area = masks.area;
+        gl->glUniform4f(gl->glGetUniformLocation(id, "u_area"), static_cast<float>(area.x),
+                        static_cast<float>(area.y), static_cast<float>(area.width), static_cast<float>(area.height));
+        renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
+        gl->glEnable(GL_SCISSOR_TEST);
+        gl->glScissor(area.x, area.y, area.width, area.height);
+        renderer.drawTo(out, frame.width, frame.height);
+        gl->glDisable(GL_SCISSOR_TEST);
+    }
+    return out;
+}
+
+} // namespace velvix
