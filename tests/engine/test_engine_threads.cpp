@@ -20,6 +20,7 @@ namespace {
 constexpr int kW = 160;
 constexpr int kH = 120;
 constexpr int kRunMs = 3000;
+const char *const kNoModels = "no-such-resources/";
 
 // A flat I420 frame: Y 126, U 128, V 128 is grey 128 in video range.
 std::vector<unsigned char> greyFrame()
@@ -46,7 +47,9 @@ private Q_SLOTS:
         GlEnvironment gui;
         QVERIFY(gui.create());
         QVERIFY(gui.makeCurrent());
-        velvix::Velvix *engine = createVelvix("res/", kW, kH);
+        // A resource folder without face models: this test is about the two
+        // GL threads; trackers on threads are test_engine_vision's.
+        velvix::Velvix *engine = createVelvix(kNoModels, kW, kH);
         QVERIFY(engine);
 
         // The two possible looks of a grey frame while the GUI thread toggles brightness.
@@ -167,7 +170,9 @@ private Q_SLOTS:
         GlEnvironment gui;
         QVERIFY(gui.create());
         QVERIFY(gui.makeCurrent());
-        velvix::Velvix *engine = createVelvix("res/", kW, kH);
+        // A resource folder without face models: this test is about the two
+        // GL threads; trackers on threads are test_engine_vision's.
+        velvix::Velvix *engine = createVelvix(kNoModels, kW, kH);
         QVERIFY(engine);
         std::atomic<int> lastOutput{0};
         std::atomic<int> failures{0};
