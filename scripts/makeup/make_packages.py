@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Writes the shipped makeup packages (res/makeup/<kind>_<name>/template.json),
-the light looks (res/light_makeup/<name>/template.json) and the panel page
-beauty_panel/panel_json/single_beauty.json and light_makeup.json from the
-tables below. Run from anywhere; rerun after changing a table."""
+the light looks (res/light_makeup/<name>/), the styled looks
+(res/style_makeup/<name>/) and the panel pages single_beauty.json,
+light_makeup.json and style_makeover.json from the tables below. Run from
+anywhere; rerun after changing a table, then render_thumbnails.py."""
 import json
 import os
 
@@ -49,6 +50,42 @@ LOOKS = [
                                   ("contour", "sculpt", 60)]),
 ]
 
+# name, Chinese, English, makeup, filter (path, strength) or None, face shape
+STYLES = [
+    ("glam", "魅惑", "Glam", [("lipstick", "red", 85), ("eyeliner", "black", 80), ("eyeshadow", "smoky", 55),
+                            ("contour", "sculpt", 60)], ("lut/film.cube", 35), {"shape.thinFace": 20, "shape.bigEye": 15}),
+    ("sweetheart", "甜美", "Sweetheart", [("lipstick", "rose", 70), ("blush", "pink", 80), ("eyeshadow", "pink", 60),
+                                        ("eyeliner", "brown", 50)], ("lut/warm.png", 45), {"shape.bigEye": 20}),
+    ("elegant", "优雅", "Elegant", [("lipstick", "berry", 65), ("eyebrow", "dark", 55), ("eyeshadow", "bronze", 50),
+                                  ("eyeliner", "black", 60), ("contour", "natural", 50)], ("lut/cool.png", 30),
+     {"shape.vFace": 20}),
+    ("fresh", "清透", "Fresh", [("lipstick", "coral", 55), ("blush", "peach", 60), ("eyebrow", "brown", 45)],
+     ("lut/warm.png", 30), {}),
+    ("retro", "复古", "Retro", [("lipstick", "red", 80), ("eyebrow", "dark", 60), ("eyeliner", "black", 80)],
+     ("lut/film.cube", 60), {"shape.jaw": 15}),
+    ("autumn", "秋日", "Autumn", [("lipstick", "nude", 70), ("eyeshadow", "bronze", 65), ("blush", "coral", 60),
+                                ("contour", "soft", 60)], ("lut/film.cube", 35), {"shape.cheekbone": 20}),
+]
+
+
+def look_effects(parts):
+    return [{"effect": f"makeup.{k}", "package": f"{k}_{p}", "strength": s} for k, p, s in parts]
+
+
+def option_page(title_cn, title_en, effect, items, switch):
+    none_icon = "beauty_panel/panel_icon/beauty/others/none.png"
+    options = [{"displayName": "无", "displayNameEn": "None", "icon": none_icon, "uiState": 2,
+                "sdkParam": {"effectName": effect, "effectValue": 0}}]
+    for cn, en, folder in items:
+        options.append({"displayName": cn, "displayNameEn": en, "icon": f"res/{folder}/icon.png", "uiState": 0,
+                        "sdkParam": {"effectName": effect, "effectValue": 80, "resourcePath": folder}})
+    return {"displayName": title_cn, "displayNameEn": title_en, "uiType": "CompositeType",
+            "propertyList": [{"displayName": title_cn, "displayNameEn": title_en, "uiType": switch},
+                             {"displayName": title_cn, "displayNameEn": title_en,
+                              "uiType": "ScrollButtonGroupWithSlider", "defaultSliderDisPlayName": "强度",
+                              "defaultSliderDisPlayNameEn": "Strength", "sdkParam": {"effectName": effect},
+                              "propertyList": options}]}
+
 
 def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -67,8 +104,14 @@ def main():
         write(os.path.join(ROOT, "res/makeup", f"{kind}_{name}", "template.json"), data)
     for name, cn, en, parts in LOOKS:
         write(os.path.join(ROOT, "res/light_makeup", name, "template.json"),
-              {"name": en, "displayName": cn,
-               "effects": [{"effect": f"makeup.{k}", "package": f"{k}_{p}", "strength": s} for k, p, s in parts]})
+              {"name": en, "displayName": cn, "effects": look_effects(parts)})
+    for name, cn, en, parts, lut, shape in STYLES:
+        data = {"name": en, "displayName": cn, "makeup": look_effects(parts)}
+        if lut:
+            data["filter"] = {"path": lut[0], "strength": lut[1]}
+        if shape:
+            data["shape"] = shape
+        write(os.path.join(ROOT, "res/style_makeup", name, "template.json"), data)
 
     none_icon = "beauty_panel/panel_icon/beauty/others/none.png"
     tabs = []
@@ -92,20 +135,12 @@ def main():
                             {"displayName": "单点美妆", "displayNameEn": "Single makeup", "uiType": "TabWidget2",
                              "propertyList": tabs}]})
 
-    looks = [{"displayName": "无", "displayNameEn": "None", "icon": none_icon, "uiState": 2,
-              "sdkParam": {"effectName": "light.makeup", "effectValue": 0}}]
-    for name, cn, en, _ in LOOKS:
-        looks.append({"displayName": cn, "displayNameEn": en, "icon": f"res/light_makeup/{name}/icon.png",
-                      "uiState": 0, "sdkParam": {"effectName": "light.makeup", "effectValue": 80,
-                                                 "resourcePath": f"light_makeup/{name}"}})
     write(os.path.join(ROOT, "beauty_panel/panel_json/light_makeup.json"),
-          {"displayName": "轻美妆", "displayNameEn": "Light makeup", "uiType": "CompositeType",
-           "propertyList": [{"displayName": "轻美妆", "displayNameEn": "Light makeup", "uiType": "ClearSwitchButton"},
-                            {"displayName": "轻美妆", "displayNameEn": "Light makeup",
-                             "uiType": "ScrollButtonGroupWithSlider", "defaultSliderDisPlayName": "强度",
-                             "defaultSliderDisPlayNameEn": "Strength", "sdkParam": {"effectName": "light.makeup"},
-                             "propertyList": looks}]})
-
+          option_page("轻美妆", "Light makeup", "light.makeup",
+                      [(cn, en, f"light_makeup/{name}") for name, cn, en, _ in LOOKS], "ClearSwitchButton"))
+    write(os.path.join(ROOT, "beauty_panel/panel_json/style_makeover.json"),
+          option_page("风格整妆", "Style makeover", "makeup",
+                      [(cn, en, f"style_makeup/{name}") for name, cn, en, *_ in STYLES], "ClearSwitchButton"))
 
 if __name__ == "__main__":
     main()

@@ -192,6 +192,8 @@ private Q_SLOTS:
         }
         for (const QString &folder : QDir(res("light_makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             QTest::newRow(qPrintable("light " + folder)) << "light.makeup" << "light_makeup/" + folder;
+        for (const QString &folder : QDir(res("style_makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            QTest::newRow(qPrintable("style " + folder)) << "makeup" << "style_makeup/" + folder;
     }
 
     void everyPackageChangesTheFaceOnly()
@@ -209,9 +211,34 @@ private Q_SLOTS:
             for (int x = 140; x < 300; ++x)
                 changed += pixelDifference(out, picture, x, y) > 6;
         QVERIFY2(changed > 40, qPrintable(QString::number(changed)));
-        const QRect corners[] = {QRect(0, 0, 100, 40), QRect(400, 400, 112, 112), QRect(0, 400, 100, 112)};
-        for (const QRect &corner : corners)
-            QCOMPARE(maxDifference(out.copy(corner), picture.copy(corner)), 0);
+        // Styled looks bring a filter for the whole picture.
+        if (effect != QLatin1String("makeup")) {
+            const QRect corners[] = {QRect(0, 0, 100, 40), QRect(400, 400, 112, 112), QRect(0, 400, 100, 112)};
+            for (const QRect &corner : corners)
+                QCOMPARE(maxDifference(out.copy(corner), picture.copy(corner)), 0);
+        }
+        // Back at 0, the look's filter and face shape are gone too.
+        QCOMPARE(apply(name.constData(), 0, QString()), 1);
+        QCOMPARE(maxDifference(run(picture), picture), 0);
+    }
+
+    // A styled look switches on its filter and face shape through their own
+    // families, and a look without them switches them off again.
+    void styledLookSetsFilterAndShape()
+    {
+        const QImage picture = portrait("demo_image1.jpg");
+        QCOMPARE(apply("makeup", 100, "style_makeup/glam"), 1);
+        const QImage glam = run(picture);
+        QVERIFY(maxDifference(glam.copy(0, 0, 100, 40), picture.copy(0, 0, 100, 40)) > 3);  // the filter
+        QCOMPARE(apply("makeup", 100, "style_makeup/fresh"), 1);  // warm filter, no face shape
+        const QImage fresh = run(picture);
+        m_engine->clearAllEffects();
+        QCOMPARE(m_engine->applyEffect("lut", 30, res("lut/warm.png").toUtf8().constData(), nullptr), 1);
+        const QImage filterOnly = run(picture);
+        // Away from the face only the filter acts, and the glam look's thin
+        // face is gone (the jaw line area matches the filter alone).
+        QVERIFY(maxDifference(fresh.copy(0, 0, 100, 40), filterOnly.copy(0, 0, 100, 40)) <= 1);
+        QVERIFY(maxDifference(fresh.copy(165, 175, 25, 35), filterOnly.copy(165, 175, 25, 35)) <= 1);
     }
 
     void lipstickStaysOnTheLipsAndKeepsTheirShading()
@@ -330,6 +357,10 @@ private Q_SLOTS:
         QTest::newRow("huge") << "makeup.blush" << QByteArray(100 * 1024, ' ');
         QTest::newRow("look escapes res/makeup")
             << "light.makeup" << QByteArray("{\"effects\":[{\"effect\":\"makeup.lipstick\",\"package\":\"../x\",\"strength\":50}]}");
+        QTest::newRow("style filter outside res")
+            << "makeup" << QByteArray("{\"makeup\":[{\"effect\":\"makeup.lipstick\",\"package\":\"lipstick_red\",\"strength\":50}],\"filter\":{\"path\":\"../../etc/x.png\",\"strength\":50}}");
+        QTest::newRow("style shape not a shape")
+            << "makeup" << QByteArray("{\"makeup\":[{\"effect\":\"makeup.lipstick\",\"package\":\"lipstick_red\",\"strength\":50}],\"shape\":{\"beauty.smooth\":50}}");
         QTest::newRow("look names unknown effect")
             << "light.makeup" << QByteArray("{\"effects\":[{\"effect\":\"makeup.hat\",\"package\":\"lipstick_red\",\"strength\":50}]}");
     }
@@ -341,6 +372,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString folder = dir.path() + "/light_makeup/bad";
         QVERIFY(QDir().mkpath(folder));
+        // A good package beside it, so looks fail for their own fault.
+        QVERIFY(QDir().mkpath(dir.path() + "/makeup/lipstick_red"));
+        QVERIFY(QFile::copy(res("makeup/lipstick_red/template.json"), dir.path() + "/makeup/lipstick_red/template.json"));
         if (!text.isEmpty()) {
             QFile file(folder + "/template.json");
             QVERIFY(file.open(QIODevice::WriteOnly));

@@ -62,6 +62,9 @@ const EffectInfo kEffects[] = {
     {"makeup.eyeliner", 0, 100, 0, "makeup"},
     {"makeup.contour", 0, 100, 0, "makeup"},
     {"light.makeup", 0, 100, 0, "makeup"},
+    {"makeup", 0, 100, 0, "makeup"},
+    // 2D stickers (needs the face tracker and a package)
+    {"motion", 0, 0, 0, "motion"},
     // Image quality
     {"quality.brightness", -100, 100, 0, "quality"},
     {"quality.contrast", -100, 100, 0, "quality"},

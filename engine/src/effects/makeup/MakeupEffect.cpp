@@ -8,6 +8,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace velvix {
@@ -28,33 +29,69 @@ bool anyLayer(const MakeupLayers &layers)
 bool MakeupEffect::apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &)
 {
     const bool light = std::strcmp(info.name, "light.makeup") == 0;
+    const bool style = std::strcmp(info.name, "makeup") == 0;
     const MakeupKind kind = makeupKindOf(info.name);
-    if (!light && kind == MakeupKind::Count)
+    if (!light && !style && kind == MakeupKind::Count)
         return false;
-    Setting &setting = light ? m_light : m_single[static_cast<int>(kind)];
+    Setting &setting = style ? m_style : light ? m_light : m_single[static_cast<int>(kind)];
     setting.strength = static_cast<float>(value) / 100.0f;
-    if (value == info.neutral && (!resourcePath || !*resourcePath))
-        return true;  // switched off; the package is kept for the next value
-    if (!resourcePath || !*resourcePath) {
-        if (!anyLayer(setting.layers)) {
-            qWarning().noquote() << QStringLiteral("Velvix: \"%1\" needs a package").arg(QLatin1String(info.name));
-            setting.strength = 0;
-            return false;
+    bool ok = true;
+    if (resourcePath && *resourcePath) {
+        MakeupLayers layers{};
+        std::vector<StyleSetting> others;
+        QString error;
+        const QString path = QString::fromUtf8(resourcePath);
+        const bool loaded = style ? loadStyleLook(path, &layers, &others, &error)
+                                  : light ? loadMakeupLook(path, &layers, &error)
+                                          : loadMakeupPackage(path, kind, &layers, &error);
+        if (loaded) {
+            setting.layers = layers;
+            if (style)
+                m_styleSettings = others;
+        } else {
+            qWarning().noquote() << QStringLiteral("Velvix: makeup package for \"%1\" not used: %2")
+                                        .arg(QLatin1String(info.name), error);
+            setting = Setting();
+            if (style)
+                m_styleSettings.clear();
+            ok = false;
         }
-        return true;  // a new strength for the package chosen before
+    } else if (value != info.neutral && !anyLayer(setting.layers)) {
+        // A strength alone needs a package chosen before.
+        qWarning().noquote() << QStringLiteral("Velvix: \"%1\" needs a package").arg(QLatin1String(info.name));
+        setting.strength = 0;
+        ok = false;
     }
-    MakeupLayers layers{};
-    QString error;
-    const QString path = QString::fromUtf8(resourcePath);
-    const bool ok = light ? loadMakeupLook(path, &layers, &error) : loadMakeupPackage(path, kind, &layers, &error);
-    if (!ok) {
-        qWarning().noquote() << QStringLiteral("Velvix: makeup package for \"%1\" not used: %2")
-                                    .arg(QLatin1String(info.name), error);
-        setting = Setting();
-        return false;
+    if (style)
+        updateStyleCompanions();
+    return ok;
+}
+
+void MakeupEffect::updateStyleCompanions()
+{
+    // Settings of the previous look that this one lacks go back to neutral.
+    std::vector<std::string> now;
+    for (const StyleSetting &other : m_styleSettings) {
+        if (m_style.strength > 0)
+            now.push_back(other.name);
     }
-    setting.layers = layers;
-    return true;
+    for (const std::string &name : m_styleApplied) {
+        if (std::find(now.begin(), now.end(), name) == now.end())
+            m_companions.push_back({name, 0, std::string()});
+    }
+    if (m_style.strength > 0) {
+        for (const StyleSetting &other : m_styleSettings)
+            m_companions.push_back({other.name, static_cast<int>(std::lround(other.value * m_style.strength)),
+                                    other.resourcePath});
+    }
+    m_styleApplied = now;
+}
+
+std::vector<EffectFamily::Companion> MakeupEffect::takeCompanions()
+{
+    std::vector<Companion> out;
+    out.swap(m_companions);
+    return out;
 }
 
 void MakeupEffect::clear()
@@ -62,6 +99,10 @@ void MakeupEffect::clear()
     for (Setting &setting : m_single)
         setting = Setting();
     m_light = Setting();
+    m_style = Setting();
+    m_styleSettings.clear();
+    m_styleApplied.clear();  // the other families are cleared too
+    m_companions.clear();
 }
 
 void MakeupEffect::release(Gl *gl)
@@ -74,11 +115,15 @@ void MakeupEffect::release(Gl *gl)
 MakeupLayers MakeupEffect::activeLayers() const
 {
     MakeupLayers out{};
-    for (int kind = 0; kind < kMakeupKinds; ++kind) {
-        const MakeupLayer &look = m_light.layers[static_cast<size_t>(kind)];
-        if (look.on && m_light.strength > 0) {
-            out[static_cast<size_t>(kind)] = look;
-            out[static_cast<size_t>(kind)].opacity *= m_light.strength;
+    // Styled look, then light look, then single effects: each replaces the
+    // layers of the kinds it paints.
+    for (const Setting *look : {&m_style, &m_light}) {
+        for (int kind = 0; kind < kMakeupKinds; ++kind) {
+            const MakeupLayer &layer = look->layers[static_cast<size_t>(kind)];
+            if (layer.on && look->strength > 0) {
+                out[static_cast<size_t>(kind)] = layer;
+                out[static_cast<size_t>(kind)].opacity *= look->strength;
+            }
         }
     }
     for (int effect = 0; effect < kMakeupKinds; ++effect) {

@@ -1,5 +1,7 @@
 #include "effects/makeup/MakeupLook.h"
 
+#include "core/EffectParams.h"
+
 #include <QColor>
 #include <QDir>
 #include <QFile>
@@ -166,20 +168,20 @@ bool loadMakeupPackage(const QString &path, MakeupKind kind, MakeupLayers *layer
     return true;
 }
 
-bool loadMakeupLook(const QString &path, MakeupLayers *layers, QString *error)
+namespace {
+
+// The single packages a look names, from `list` (an array of {"effect",
+// "package", "strength"}); packages are folders of res/makeup/.
+bool readLookLayers(const QString &path, const QString &lookDir, const QJsonValue &list, MakeupLayers *layers,
+                    QString *error)
 {
-    QJsonObject object;
-    if (!readTemplate(path, &object, error))
-        return false;
-    const QJsonValue effects = object.value(QStringLiteral("effects"));
-    if (!effects.isArray() || effects.toArray().isEmpty()) {
-        *error = QStringLiteral("%1 names no \"effects\"").arg(path);
+    if (!list.isArray() || list.toArray().isEmpty()) {
+        *error = QStringLiteral("%1 names no makeup").arg(path);
         return false;
     }
-    const QString lookDir = QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
     const QDir makeupDir(QDir(lookDir).absoluteFilePath(QStringLiteral("../../makeup")));
     MakeupLayers parsed{};
-    for (const QJsonValue &item : effects.toArray()) {
+    for (const QJsonValue &item : list.toArray()) {
         const QJsonObject effect = item.toObject();
         const QByteArray name = effect.value(QStringLiteral("effect")).toString().toUtf8();
         const MakeupKind kind = makeupKindOf(name.constData());
@@ -206,6 +208,63 @@ bool loadMakeupLook(const QString &path, MakeupLayers *layers, QString *error)
             parsed[static_cast<int>(MakeupKind::Highlight)].opacity *= scale;
     }
     *layers = parsed;
+    return true;
+}
+
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
+}
+
+} // namespace
+
+bool loadMakeupLook(const QString &path, MakeupLayers *layers, QString *error)
+{
+    QJsonObject object;
+    if (!readTemplate(path, &object, error))
+        return false;
+    return readLookLayers(path, folderOf(path), object.value(QStringLiteral("effects")), layers, error);
+}
+
+bool loadStyleLook(const QString &path, MakeupLayers *layers, std::vector<StyleSetting> *settings, QString *error)
+{
+    QJsonObject object;
+    if (!readTemplate(path, &object, error))
+        return false;
+    const QString lookDir = folderOf(path);
+    MakeupLayers parsed{};
+    if (!readLookLayers(path, lookDir, object.value(QStringLiteral("makeup")), &parsed, error))
+        return false;
+    std::vector<StyleSetting> others;
+    const QJsonValue filter = object.value(QStringLiteral("filter"));
+    if (!filter.isUndefined()) {
+        const QString file = filter.toObject().value(QStringLiteral("path")).toString();
+        const QJsonValue strength = filter.toObject().value(QStringLiteral("strength"));
+        // Relative to res/, and inside it.
+        if (file.isEmpty() || QDir::isAbsolutePath(file) || QDir::cleanPath(file).startsWith(QLatin1String(".."))) {
+            *error = QStringLiteral("%1: the filter path \"%2\" is not inside the resources").arg(path, file);
+            return false;
+        }
+        if (!strength.isDouble() || strength.toDouble() < 0 || strength.toDouble() > 100) {
+            *error = QStringLiteral("%1: the filter strength is not 0..100").arg(path);
+            return false;
+        }
+        others.push_back({"lut", strength.toInt(),
+                          QDir(lookDir).absoluteFilePath(QStringLiteral("../../") + QDir::cleanPath(file)).toStdString()});
+    }
+    const QJsonObject shape = object.value(QStringLiteral("shape")).toObject();
+    for (auto it = shape.begin(); it != shape.end(); ++it) {
+        const std::string name = it.key().toStdString();
+        const EffectInfo *info = findEffect(name);
+        if (!info || std::strcmp(info->family, "reshape") != 0 || !it.value().isDouble() ||
+            it.value().toDouble() < info->minimum || it.value().toDouble() > info->maximum) {
+            *error = QStringLiteral("%1: \"%2\" is not a face-shape setting in its range").arg(path, it.key());
+            return false;
+        }
+        others.push_back({name, it.value().toInt(), std::string()});
+    }
+    *layers = parsed;
+    *settings = others;
     return true;
 }
 

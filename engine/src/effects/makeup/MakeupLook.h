@@ -1,8 +1,9 @@
 // Makeup resources: one single effect ("makeup.lipstick", ...) is a folder
 // res/makeup/<kind>_<name>/ with a template.json naming its colour, blend
 // mode and landmark region; a light look ("light.makeup") is a folder whose
-// template.json names several single packages with strengths. The formats
-// are documented in docs/effects.md.
+// template.json names several single packages with strengths; a styled look
+// ("makeup") adds a filter and face-shape settings. The formats are
+// documented in docs/effects.md.
 #pragma once
 
 #include <QString>
@@ -51,5 +52,18 @@ bool loadMakeupPackage(const QString &path, MakeupKind kind, MakeupLayers *layer
 // "makeup" folder beside the look's parent folder (res/makeup/). Each
 // layer's opacity is scaled by its strength / 100.
 bool loadMakeupLook(const QString &path, MakeupLayers *layers, QString *error);
+
+// A setting of another family that a styled look brings with it.
+struct StyleSetting {
+    std::string name;          // "lut", "shape.*", "basicV7.*"
+    int value = 0;             // at look strength 100
+    std::string resourcePath;  // full path, or empty
+};
+
+// Reads a styled look ("makeup"): {"makeup": [as a light look's "effects"],
+// "filter": {"path": "lut/warm.png", "strength": 60}, "shape":
+// {"shape.thinFace": 20}}; filter and shape are optional, the filter path is
+// relative to res/ (two folders up) and must stay inside it.
+bool loadStyleLook(const QString &path, MakeupLayers *layers, std::vector<StyleSetting> *settings, QString *error);
 
 } // namespace velvix
