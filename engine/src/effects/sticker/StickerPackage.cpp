@@ -154,9 +154,9 @@ FaceTriggers faceTriggers(const std::vector<cv::Point2f> &p)
     const float openR = length(p[159] - p[145]) / std::max(1.0f, length(p[133] - p[33]));
     const float openL = length(p[386] - p[374]) / std::max(1.0f, length(p[362] - p[263]));
     t.eyeOpening = (openR + openL) * 0.5f;
-    t.mouthOpen = t.mouthOpening > 0.18f;
-    t.browsRaised = t.browHeight > 0.62f;
-    t.eyesClosed = t.eyeOpening < 0.1f;
+    t.mouthOpen = t.mouthOpening > 0.25f;  // a broad smile showing teeth is about 0.17
+    t.browsRaised = t.browHeight > 0.52f;  // at rest about 0.4
+    t.eyesClosed = t.eyeOpening < 0.1f;    // open about 0.3
     return t;
 }
 
