@@ -74,6 +74,16 @@ const std::vector<Case> &cases()
                                          {"quality.vignette", 50, nullptr}, {"shape.thinFace", 60, nullptr},
                                          {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
                                          {"basicV7.noseWing", 40, nullptr}}},
+        // The face chain with a styled makeup look (its filter and face shape
+        // replace the chain's) and a sticker on top.
+        {"face chain + style + sticker", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
+                                          {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
+                                          {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},
+                                          {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
+                                          {"quality.vignette", 50, nullptr}, {"shape.thinFace", 60, nullptr},
+                                          {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
+                                          {"basicV7.noseWing", 40, nullptr}, {"makeup", 80, "style_makeup/glam"},
+                                          {"motion", 0, "motion/sunglasses"}}},
     };
     return list;
 }

@@ -228,8 +228,26 @@ def draw_all():
     return packages
 
 
+def write_panel(names):
+    """beauty_panel/panel_json/2d_motions.json: one tile per sticker."""
+    items = [{"displayName": "无", "displayNameEn": "None", "icon": "beauty_panel/panel_icon/beauty/others/none.png",
+              "uiState": 2, "sdkParam": {"effectName": "motion", "effectValue": 0}}]
+    for name, cn, en in names:
+        items.append({"displayName": cn, "displayNameEn": en, "icon": f"res/motion/{name}/icon.png", "uiState": 0,
+                      "sdkParam": {"effectName": "motion", "effectValue": 0, "resourcePath": f"motion/{name}"}})
+    page = {"displayName": "2D贴纸", "displayNameEn": "2D stickers", "uiType": "CompositeType",
+            "propertyList": [{"displayName": "2D贴纸", "displayNameEn": "2D stickers", "uiType": "ClearSwitchButton"},
+                             {"displayName": "2D贴纸", "displayNameEn": "2D stickers", "uiType": "ScrollButtonGroup",
+                              "sdkParam": {"effectName": "motion"}, "propertyList": items}]}
+    with open(os.path.join(ROOT, "beauty_panel", "panel_json", "2d_motions.json"), "w", encoding="utf-8") as f:
+        json.dump(page, f, ensure_ascii=False, indent=2)
+        f.write("\n")
+
+
 def main():
-    for name, (cn, en, layers) in draw_all().items():
+    packages = draw_all()
+    write_panel([(name, cn, en) for name, (cn, en, _) in packages.items()])
+    for name, (cn, en, layers) in packages.items():
         folder = os.path.join(OUT, name)
         os.makedirs(folder, exist_ok=True)
         entries = []

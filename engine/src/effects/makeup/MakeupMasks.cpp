@@ -81,11 +81,18 @@ public:
         }
         fill(mask, poly);
     }
-    // Feathers a mask by a Gaussian of `sigma` output pixels.
+    // Feathers a mask by about a Gaussian of `sigma` output pixels: two box
+    // blurs of the same variance, whose cost does not grow with the radius.
     void feather(cv::Mat &mask, float sigma) const
     {
-        const double s = std::max(0.3, static_cast<double>(sigma * m_scale));
-        cv::GaussianBlur(mask, mask, cv::Size(0, 0), s, s, cv::BORDER_CONSTANT);
+        const float s = sigma * m_scale;
+        const int size = std::max(1, static_cast<int>(std::lround(std::sqrt(6.0f * s * s + 1.0f))) | 1);
+        if (size < 3) {
+            cv::GaussianBlur(mask, mask, cv::Size(3, 3), std::max(0.3f, s), 0, cv::BORDER_REPLICATE);
+            return;
+        }
+        cv::blur(mask, mask, cv::Size(size, size), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+        cv::blur(mask, mask, cv::Size(size, size), cv::Point(-1, -1), cv::BORDER_REPLICATE);
     }
 
 private:
