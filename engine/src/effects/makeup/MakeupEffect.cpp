@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace velvix {
 
@@ -164,7 +165,18 @@ GLuint MakeupEffect::runPass(FrameContext &frame, GLuint source, bool sourceLine
     Renderer &renderer = frame.renderer;
     Gl *gl = renderer.gl();
     ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
-    ShaderProgram *makeup = renderer.program("effects/makeup/makeup.frag", {}, "");
+    const MakeupLayers layers = activeLayers();
+    unsigned wanted = 0;
+    std::string defines;
+    for (int kind = 0; kind < kMakeupKinds; ++kind) {
+        const MakeupLayer &layer = layers[static_cast<size_t>(kind)];
+        if (layer.on && layer.opacity > 0) {
+            wanted |= 1u << kind;
+            defines += "#define LAYER" + std::to_string(kind) + "_MODE " +
+                std::to_string(static_cast<int>(layer.blend)) + "\n";
+        }
+    }
+    ShaderProgram *makeup = renderer.program("effects/makeup/makeup.frag", {}, defines);
     if (!result || !copy || !makeup)
         return 0;
     const GLuint out = target ? target : frame.scratch.get(gl, "makeup.out", frame.width, frame.height, GL_RGBA8);
@@ -173,12 +185,6 @@ GLuint MakeupEffect::runPass(FrameContext &frame, GLuint source, bool sourceLine
     copy->set(gl, "u_src", 0);
     renderer.drawTo(out, frame.width, frame.height);
 
-    const MakeupLayers layers = activeLayers();
-    unsigned wanted = 0;
-    for (int kind = 0; kind < kMakeupKinds; ++kind) {
-        if (layers[static_cast<size_t>(kind)].on && layers[static_cast<size_t>(kind)].opacity > 0)
-            wanted |= 1u << kind;
-    }
     if (!m_masks[0]) {
         for (GLuint &mask : m_masks)
             mask = createTexture2D(gl, GL_RGBA8, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE);
@@ -186,16 +192,13 @@ GLuint MakeupEffect::runPass(FrameContext &frame, GLuint source, bool sourceLine
     const float sx = static_cast<float>(frame.width) / static_cast<float>(result->width);
     const float sy = static_cast<float>(frame.height) / static_cast<float>(result->height);
     float colours[kMakeupKinds * 3];
-    GLint modes[kMakeupKinds];
     for (int kind = 0; kind < kMakeupKinds; ++kind) {
         const MakeupLayer &layer = layers[static_cast<size_t>(kind)];
         std::copy(layer.colour, layer.colour + 3, colours + kind * 3);
-        modes[kind] = static_cast<GLint>(layer.blend);
     }
     makeup->use(gl);
     const GLuint id = makeup->id();
     gl->glUniform3fv(gl->glGetUniformLocation(id, "u_colour"), kMakeupKinds, colours);
-    gl->glUniform1iv(gl->glGetUniformLocation(id, "u_mode"), kMakeupKinds, modes);
     makeup->set(gl, "u_src", 0);
     makeup->set(gl, "u_maskA", 1);
     makeup->set(gl, "u_maskB", 2);

@@ -8,7 +8,6 @@ uniform sampler2D u_maskB;  // lash line, contour, highlight
 uniform vec2 u_size;
 uniform vec4 u_area;        // x, y, width, height
 uniform vec3 u_colour[7];
-uniform int u_mode[7];
 uniform float u_weight[7];
 out vec4 o_color;
 
@@ -50,14 +49,13 @@ vec3 colourBlend(vec3 c, vec3 k, inout float w)
     return fromOklab(vec3(s.x + 0.5 * (t.x - s.x), t.yz));
 }
 
-vec3 blendLayer(vec3 c, int i, float m)
+// `mode` is a constant of the program (LAYERn_MODE), so only the layers
+// that are on, each with its own blend, are compiled in.
+vec3 blendLayer(vec3 c, int i, float m, int mode)
 {
     float w = u_weight[i] * m;
-    if (w <= 0.0)
-        return c;
     vec3 k = u_colour[i];
     vec3 b;
-    int mode = u_mode[i];
     if (mode == 0)
         b = colourBlend(c, k, w);
     else if (mode == 1)
@@ -79,12 +77,26 @@ void main()
     vec4 b = texture(u_maskB, uv);
     vec3 c = src.rgb;
     // Base to top: contour and highlight, blush, eyeshadow, brows, liner, lips.
-    c = blendLayer(c, 5, b.y);
-    c = blendLayer(c, 6, b.z);
-    c = blendLayer(c, 1, a.y);
-    c = blendLayer(c, 3, a.w);
-    c = blendLayer(c, 2, a.z);
-    c = blendLayer(c, 4, b.x);
-    c = blendLayer(c, 0, a.x);
+#ifdef LAYER5_MODE
+    c = blendLayer(c, 5, b.y, LAYER5_MODE);
+#endif
+#ifdef LAYER6_MODE
+    c = blendLayer(c, 6, b.z, LAYER6_MODE);
+#endif
+#ifdef LAYER1_MODE
+    c = blendLayer(c, 1, a.y, LAYER1_MODE);
+#endif
+#ifdef LAYER3_MODE
+    c = blendLayer(c, 3, a.w, LAYER3_MODE);
+#endif
+#ifdef LAYER2_MODE
+    c = blendLayer(c, 2, a.z, LAYER2_MODE);
+#endif
+#ifdef LAYER4_MODE
+    c = blendLayer(c, 4, b.x, LAYER4_MODE);
+#endif
+#ifdef LAYER0_MODE
+    c = blendLayer(c, 0, a.x, LAYER0_MODE);
+#endif
     o_color = vec4(c, src.a);
 }
