@@ -81,6 +81,24 @@ const std::vector<Case> &cases()
         {"face + body shape", {{"shape.thinFace", 60, nullptr}, {"shape.bigEye", 50, nullptr},
                                {"body.slimWaist", 60, nullptr}, {"body.slimArm", 50, nullptr},
                                {"body.shoulder", 40, nullptr}, {"body.headSize", 30, nullptr}}},
+        {"style look alone", {{"makeup", 80, "style_makeup/glam"}}},
+        {"sticker alone", {{"motion", 0, "motion/sunglasses"}}},
+        {"makeup: six single effects", {{"makeup.lipstick", 80, "makeup/lipstick_red"},
+                                        {"makeup.blush", 80, "makeup/blush_peach"},
+                                        {"makeup.eyebrow", 80, "makeup/eyebrow_brown"},
+                                        {"makeup.eyeshadow", 80, "makeup/eyeshadow_bronze"},
+                                        {"makeup.eyeliner", 80, "makeup/eyeliner_black"},
+                                        {"makeup.contour", 80, "makeup/contour_natural"}}},
+        // The face chain with a styled makeup look (its filter and face shape
+        // replace the chain's) and a sticker on top.
+        {"face chain + style + sticker", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
+                                          {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
+                                          {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},
+                                          {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
+                                          {"quality.vignette", 50, nullptr}, {"shape.thinFace", 60, nullptr},
+                                          {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
+                                          {"basicV7.noseWing", 40, nullptr}, {"makeup", 80, "style_makeup/glam"},
+                                          {"motion", 0, "motion/sunglasses"}}},
     };
     return list;
 }

@@ -21,6 +21,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velvix {
 
@@ -53,6 +54,15 @@ public:
     // used (logged); the effect is then off.
     virtual bool apply(const EffectInfo &info, int value, const char *resourcePath,
                        const QJsonObject &extra) = 0;
+    // Settings of other families that the last apply() brought with it (a
+    // styled makeup look's filter and face shape), handed over once; the
+    // engine applies them right after apply() as if the caller had.
+    struct Companion {
+        std::string name;
+        int value = 0;
+        std::string resourcePath;  // full path, or empty
+    };
+    virtual std::vector<Companion> takeCompanions() { return {}; }
     // A property event; `handled` tells whether the key belongs here.
     virtual bool applyProperty(const char *key, const char *value, bool *handled)
     {

@@ -64,6 +64,17 @@ const EffectInfo kEffects[] = {
     {"body.shoulder", 0, 100, 0, "body"},
     {"body.headSize", 0, 100, 0, "body"},
     {"body.enlargeChestStrength", -100, 100, 0, "body"},
+    // Makeup (needs the face tracker and a package)
+    {"makeup.lipstick", 0, 100, 0, "makeup"},
+    {"makeup.blush", 0, 100, 0, "makeup"},
+    {"makeup.eyebrow", 0, 100, 0, "makeup"},
+    {"makeup.eyeshadow", 0, 100, 0, "makeup"},
+    {"makeup.eyeliner", 0, 100, 0, "makeup"},
+    {"makeup.contour", 0, 100, 0, "makeup"},
+    {"light.makeup", 0, 100, 0, "makeup"},
+    {"makeup", 0, 100, 0, "makeup"},
+    // 2D stickers (needs the face tracker and a package)
+    {"motion", 0, 0, 0, "motion"},
     // Image quality
     {"quality.brightness", -100, 100, 0, "quality"},
     {"quality.contrast", -100, 100, 0, "quality"},

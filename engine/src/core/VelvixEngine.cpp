@@ -8,8 +8,10 @@
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
 #include "effects/quality/QualityEffect.h"
+#include "effects/makeup/MakeupEffect.h"
 #include "effects/reshape/ReshapeEffect.h"
 #include "vision/BodyTracker.h"
+#include "effects/sticker/StickerEffect.h"
 #include "vision/FaceTrackerAdapter.h"
 #include "vision/SelfieSegmenter.h"
 
@@ -38,12 +40,15 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     : m_resourceDir(resourceDir ? resourceDir : ""), m_width(width), m_height(height)
 {
     // Chain order: passes that move or replace pixels first, colour last.
+    // Makeup before reshaping, so it is warped with the face it is painted on.
+    registerFamily(std::make_unique<MakeupEffect>());
     registerFamily(std::make_unique<BodyEffect>());
     registerFamily(std::make_unique<ReshapeEffect>());
     registerFamily(std::make_unique<GreenScreen>());
     registerFamily(std::make_unique<BeautyEffect>());
     registerFamily(std::make_unique<QualityEffect>());
     registerFamily(std::make_unique<LutFilter>());
+    registerFamily(std::make_unique<StickerEffect>());
     // Drawn over everything, on the unaltered geometry of the output.
     registerFamily(std::make_unique<FaceInfoEffect>());
     registerFamily(std::make_unique<BodyInfoEffect>());
@@ -218,11 +223,19 @@ int VelvixEngine::applyEffect(const char *effectName, int value, const char *res
                                  << "has no family in this engine";
             return 0;
         }
-        return owner->apply(*info, clampEffectValue(*info, value), resourcePath, extra) ? 1 : 0;
+        const bool applied = owner->apply(*info, clampEffectValue(*info, value), resourcePath, extra);
+        for (const EffectFamily::Companion &companion : owner->takeCompanions()) {
+            const EffectInfo *other = findEffect(companion.name);
+            EffectFamily *otherOwner = other ? family(other->family) : nullptr;
+            if (otherOwner && otherOwner != owner)
+                otherOwner->apply(*other, clampEffectValue(*other, companion.value),
+                                  companion.resourcePath.empty() ? nullptr : companion.resourcePath.c_str(),
+                                  QJsonObject());
+        }
+        return applied ? 1 : 0;
     }
     // Families of a later engine version: switching them off is a no-op.
-    const bool later = name == "motion" || name == "makeup" || name == "light.makeup"
-        || startsWith(name, "body.");
+    const bool later = startsWith(name, "body.");
     if (later) {
         if (value == 0 || (!hasPath && name.find('.') == std::string::npos))
             return 1;
