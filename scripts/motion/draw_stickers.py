@@ -251,8 +251,8 @@ def main():
         folder = os.path.join(OUT, name)
         os.makedirs(folder, exist_ok=True)
         entries = []
-        for art, file, spec in layers:
-            entry = dict(spec)
+        for art, file, layer in layers:
+            entry = dict(layer)
             if isinstance(art, list):
                 for canvas, frame_file in art:
                     canvas.save(os.path.join(folder, frame_file))
