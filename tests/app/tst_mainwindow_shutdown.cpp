@@ -48,8 +48,15 @@ private slots:
             QVERIFY(!window->cameraController().getWin32Camera()->isRunning());
         }
         delete window;
-        // Well inside the controller's 3000 ms + 1000 ms shut-down limits.
-        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        // Well inside the controller's 3000 ms + 1000 ms shut-down limits;
+        // under ThreadSanitizer the model threads joined here run many
+        // times slower, so only a hang is caught there.
+#if defined(__SANITIZE_THREAD__)
+        const qint64 limit = 60000;
+#else
+        const qint64 limit = 4000;
+#endif
+        QVERIFY2(clock.elapsed() < limit, qPrintable(QString::number(clock.elapsed())));
     }
 };
 

