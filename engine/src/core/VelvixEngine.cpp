@@ -16,6 +16,8 @@
 #include "vision/SelfieSegmenter.h"
 
 #include <QDebug>
+
+#include <functional>
 #include <QJsonObject>
 #include <QOpenGLContext>
 
@@ -142,43 +144,41 @@ unsigned VelvixEngine::trackersNeeded()
     for (const auto &family : m_families)
         kinds |= family->trackersNeeded();
     // Models are loaded when an effect first needs them, once.
-    if ((kinds & vision::trackerBit(vision::FaceTracking)) && !m_faceModelsTried
-        && !(m_vision.available() & vision::trackerBit(vision::FaceTracking))) {
-        m_faceModelsTried = true;
-        std::string dir = m_resourceDir;
-        if (!dir.empty() && dir.back() != '/')
-            dir += '/';
-        // Loaded off the frame path: face effects start with the first frame
-        // after the models are ready.
-        m_vision.installLater(vision::FaceTracking, [dir]() -> std::unique_ptr<vision::Tracker> {
-            auto tracker = vision::FaceTrackerAdapter::create(dir + "models");
-            if (!tracker)
-                qWarning() << "Velvix: no face tracking (models missing in the resource folder's models/); face effects leave pictures unchanged";
-            return tracker;
-        });
-    }
-    if ((kinds & vision::trackerBit(vision::PersonSegmentation)) && !m_segmentationModelTried
-        && !(m_vision.available() & vision::trackerBit(vision::PersonSegmentation))) {
-        m_segmentationModelTried = true;
-        std::string dir = m_resourceDir;
-        if (!dir.empty() && dir.back() != '/')
-            dir += '/';
-        m_vision.installLater(vision::PersonSegmentation, [dir]() -> std::unique_ptr<vision::Tracker> {
-            return vision::SelfieSegmenter::create(dir + "models/selfie.onnx");
-        });
-    }
-    if ((kinds & vision::trackerBit(vision::BodyTracking)) && !m_bodyModelsTried
-        && !(m_vision.available() & vision::trackerBit(vision::BodyTracking))) {
-        m_bodyModelsTried = true;
-        std::string dir = m_resourceDir;
-        if (!dir.empty() && dir.back() != '/')
-            dir += '/';
-        m_vision.installLater(vision::BodyTracking, [dir]() -> std::unique_ptr<vision::Tracker> {
-            auto tracker = vision::BodyTracker::create(dir + "models");
-            if (!tracker)
-                qWarning() << "Velvix: no body tracking (model missing in the resource folder's models/); body effects leave pictures unchanged";
-            return tracker;
-        });
+    // Each tracker's models are loaded once, off the frame path, the first
+    // time an effect needs them; effects start with the first frame after.
+    using Factory = std::function<std::unique_ptr<vision::Tracker>(const std::string &models)>;
+    static const std::pair<vision::TrackerKind, Factory> kLoaders[] = {
+        {vision::FaceTracking,
+         [](const std::string &models) -> std::unique_ptr<vision::Tracker> {
+             auto tracker = vision::FaceTrackerAdapter::create(models);
+             if (!tracker)
+                 qWarning() << "Velvix: no face tracking (models missing in the resource folder's models/); face effects leave pictures unchanged";
+             return tracker;
+         }},
+        {vision::PersonSegmentation,
+         [](const std::string &models) -> std::unique_ptr<vision::Tracker> {
+             return vision::SelfieSegmenter::create(models + "/selfie.onnx");
+         }},
+        {vision::BodyTracking,
+         [](const std::string &models) -> std::unique_ptr<vision::Tracker> {
+             auto tracker = vision::BodyTracker::create(models);
+             if (!tracker)
+                 qWarning() << "Velvix: no body tracking (model missing in the resource folder's models/); body effects leave pictures unchanged";
+             return tracker;
+         }},
+    };
+    std::string models = m_resourceDir;
+    if (!models.empty() && models.back() != '/')
+        models += '/';
+    models += "models";
+    for (const auto &loader : kLoaders) {
+        const vision::TrackerKind kind = loader.first;
+        if (!(kinds & vision::trackerBit(kind)) || m_modelsTried[kind]
+            || (m_vision.available() & vision::trackerBit(kind)))
+            continue;
+        m_modelsTried[kind] = true;
+        const Factory &make = loader.second;
+        m_vision.installLater(kind, [make, models]() { return make(models); });
     }
     return kinds & m_vision.available();
 }

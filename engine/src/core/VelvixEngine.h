@@ -112,9 +112,7 @@ private:
     uint64_t m_sequence = 0;
 
     vision::VisionHub m_vision;
-    bool m_faceModelsTried = false;
-    bool m_segmentationModelTried = false;
-    bool m_bodyModelsTried = false;
+    bool m_modelsTried[vision::TrackerKindCount] = {};
     std::shared_ptr<const vision::TrackResult> m_lastTracking[vision::TrackerKindCount];
 };
 
