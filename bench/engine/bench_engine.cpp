@@ -4,7 +4,9 @@
 // ratio to passthrough. Each frame waits for the GPU (glFinish), so the
 // figures are whole costs, not queueing times.
 //
-//   bench_engine [--rounds N] [--frames N]
+//   bench_engine [--rounds N] [--frames N] [--only TEXT]
+// --only keeps passthrough and the cases whose label contains TEXT (may be
+// given several times).
 #include "BenchSupport.h"
 
 #include "velvix/VelvixDll.h"
@@ -110,7 +112,10 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     int rounds = 7;
     int framesPerSlice = 4;
+    std::vector<std::string> only;
     for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--only") == 0)
+            only.emplace_back(argv[i + 1]);
         if (std::strcmp(argv[i], "--rounds") == 0)
             rounds = std::max(1, std::atoi(argv[i + 1]));
         if (std::strcmp(argv[i], "--frames") == 0)
@@ -154,7 +159,14 @@ int main(int argc, char **argv)
             if (out <= 0)
                 ++failures;
         };
-        const std::vector<Case> &list = cases();
+        std::vector<Case> list;
+        for (const Case &c : cases()) {
+            const bool wanted = only.empty() || list.empty() || std::any_of(only.begin(), only.end(), [&](const std::string &text) {
+                return std::string(c.label).find(text) != std::string::npos;
+            });
+            if (wanted)
+                list.push_back(c);
+        }
         std::vector<std::vector<double>> samples(list.size());
         std::vector<std::vector<double>> cpuSamples(list.size());
         for (size_t i = 0; i < list.size(); ++i) {

@@ -199,6 +199,36 @@ private Q_SLOTS:
         QVERIFY(maxDifference(out, picture) > 10);
     }
 
+    // With a colour effect on, the warp is folded into the colour pass (the
+    // frame is sampled at the moved positions); the result must be what
+    // warping first and colouring the warped picture gives.
+    void warpInTheColourPassMatchesWarpThenColour_data()
+    {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<QString>("colour");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("big eyes + contrast") << "shape.bigEye" << "quality.contrast" << 2;
+        QTest::newRow("thin face + filter colour") << "shape.thinFace" << "quality.temperature" << 2;
+        // Sharpening reads neighbours one pixel apart at the moved position.
+        QTest::newRow("chin + sharpen") << "basicV7.chin" << "beauty.sharpen" << 6;
+    }
+    void warpInTheColourPassMatchesWarpThenColour()
+    {
+        QFETCH(QString, shape);
+        QFETCH(QString, colour);
+        QFETCH(int, tolerance);
+        const QImage picture = portrait("demo_image1.jpg");
+        set(shape.toUtf8().constData(), 80);
+        const QImage warped = run(picture);
+        set(colour.toUtf8().constData(), 60);
+        const QImage together = run(picture);
+        set(shape.toUtf8().constData(), 0);
+        const QImage twoSteps = run(warped);
+        QVERIFY(maxDifference(warped, picture) > 10);
+        const int difference = maxDifference(together, twoSteps);
+        QVERIFY2(difference <= tolerance, qPrintable(QString::number(difference)));
+    }
+
     void smoothingFlattensWrinklesAndKeepsTheEyes()
     {
         const QImage picture = portrait("demo_image2.jpg");

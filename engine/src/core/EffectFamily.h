@@ -105,6 +105,14 @@ public:
         (void)target;
         return 0;
     }
+    // A family whose pass only moves pixels may instead give the fused pass
+    // a displacement field (see WarpFamily) when nothing but the fused pass
+    // follows it; 0 when it has none (it then draws with runPass()).
+    virtual GLuint displacementField(FrameContext &frame)
+    {
+        (void)frame;
+        return 0;
+    }
     virtual void finishCompose(FrameContext &frame, GLuint source, ComposeParams &params)
     {
         (void)frame;

@@ -218,6 +218,7 @@ std::string ComposeParams::defines() const
         {Brightness, "BRIGHTNESS"}, {Contrast, "CONTRAST"}, {Saturation, "SATURATION"},
         {Gain, "GAIN"}, {ShadowsHighlights, "SHADOWS_HIGHLIGHTS"}, {Fade, "FADE"},
         {Lut3d, "LUT3D"}, {Lut1d, "LUT1D"}, {Vignette, "VIGNETTE"}, {Grain, "GRAIN"}, {LutBaked, "LUT_BAKED"}, {ScaledSource, "SCALED_SOURCE"},
+        {Warp, "WARP"},
     };
     std::string text;
     for (const auto &item : kNames) {

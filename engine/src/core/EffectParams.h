@@ -46,6 +46,9 @@ void logThrottled(const char *key, const QString &message);
 
 // Everything the fused colour pass needs for one frame, filled by the
 // effect families; `features` selects the compiled blocks.
+// Texture unit of a displacement field (see WarpFamily).
+constexpr int kWarpFieldUnit = 5;
+
 struct ComposeParams {
     enum Feature : unsigned {
         Smooth = 1u << 0,
@@ -67,10 +70,13 @@ struct ComposeParams {
         // The source has another size than the output (sharpening then
         // steps in output pixels).
         ScaledSource = 1u << 15,
+        // The frame is sampled at positions moved by a displacement field.
+        Warp = 1u << 16,
         // Functions of the colour alone that a 3D filter table can absorb.
         ColourGrade = Brightness | Contrast | Saturation | Gain | ShadowsHighlights | Fade,
     };
     unsigned features = 0;
+    unsigned warpField = 0;  // with Warp: the field texture (unit kWarpFieldUnit)
 
     float smooth = 0.f;
     unsigned blurTexture = 0;

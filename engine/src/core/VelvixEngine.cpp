@@ -81,7 +81,7 @@ void VelvixEngine::registerFamily(std::unique_ptr<EffectFamily> family)
         return;
     }
     if (m_composeIncludes.empty())
-        m_composeIncludes.emplace_back("core/common.glsl");
+        m_composeIncludes.insert(m_composeIncludes.end(), {"core/common.glsl", "core/warp.glsl"});
     if (const char *include = family->composeInclude())
         m_composeIncludes.emplace_back(include);
     m_families.push_back(std::move(family));
@@ -560,6 +560,16 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height, FrameContext 
         if (family->hasPass(frame))
             passes[passCount++] = family.get();
     }
+    // A last pass that only moves pixels is folded into the fused pass,
+    // which then samples the frame at the moved positions.
+    if (passCount && params.features) {
+        const GLuint field = passes[passCount - 1]->displacementField(frame);
+        if (field) {
+            params.features |= ComposeParams::Warp;
+            params.warpField = field;
+            --passCount;
+        }
+    }
     GLuint source = input;
     for (size_t i = 0; i < passCount; ++i) {
         const bool last = i + 1 == passCount && !params.features;
@@ -605,8 +615,14 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height, FrameContext 
     }
 
     program->use(gl);
-    m_renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
+    const bool warp = params.features & ComposeParams::Warp;
+    m_renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear || warp);
     program->set(gl, "u_src", 0);
+    if (warp) {
+        m_renderer.bindTexture(kWarpFieldUnit, GL_TEXTURE_2D, params.warpField, true);
+        program->set(gl, "u_warpField", kWarpFieldUnit);
+        program->set(gl, "u_warpSize", static_cast<float>(w), static_cast<float>(h));
+    }
     program->set(gl, "u_texel", 1.0f / static_cast<float>(w), 1.0f / static_cast<float>(h));
     for (const auto &family : m_families)
         family->setComposeUniforms(frame, *program, params);

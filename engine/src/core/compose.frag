@@ -9,12 +9,17 @@ uniform float u_sharpen;
 
 void main()
 {
-    vec4 src = texture(u_src, v_uv);
+#ifdef WARP
+    vec2 uv = warpedUv(v_uv);
+#else
+    vec2 uv = v_uv;
+#endif
+    vec4 src = texture(u_src, uv);
     vec3 c = src.rgb;
     float skin = 0.0;
 #ifdef SMOOTH
     vec3 localMean;
-    c = smoothSkin(c, v_uv, localMean);
+    c = smoothSkin(c, uv, localMean);
 #if defined(WHITEN) || defined(ROSY)
     skin = skinLikelihood(localMean);
 #endif
@@ -24,16 +29,16 @@ void main()
 #ifdef SHARPEN
 #ifdef SCALED_SOURCE
     // Neighbours one output pixel away in a source of another size.
-    vec3 around = texture(u_src, v_uv + vec2(u_texel.x, 0.0)).rgb
-                + texture(u_src, v_uv - vec2(u_texel.x, 0.0)).rgb
-                + texture(u_src, v_uv + vec2(0.0, u_texel.y)).rgb
-                + texture(u_src, v_uv - vec2(0.0, u_texel.y)).rgb;
+    vec3 around = texture(u_src, uv + vec2(u_texel.x, 0.0)).rgb
+                + texture(u_src, uv - vec2(u_texel.x, 0.0)).rgb
+                + texture(u_src, uv + vec2(0.0, u_texel.y)).rgb
+                + texture(u_src, uv - vec2(0.0, u_texel.y)).rgb;
 #else
     // Constant texel offsets: no coordinate arithmetic per tap.
-    vec3 around = textureOffset(u_src, v_uv, ivec2(1, 0)).rgb
-                + textureOffset(u_src, v_uv, ivec2(-1, 0)).rgb
-                + textureOffset(u_src, v_uv, ivec2(0, 1)).rgb
-                + textureOffset(u_src, v_uv, ivec2(0, -1)).rgb;
+    vec3 around = textureOffset(u_src, uv, ivec2(1, 0)).rgb
+                + textureOffset(u_src, uv, ivec2(-1, 0)).rgb
+                + textureOffset(u_src, uv, ivec2(0, 1)).rgb
+                + textureOffset(u_src, uv, ivec2(0, -1)).rgb;
 #endif
     c += u_sharpen * (src.rgb - around * 0.25);
 #endif

@@ -1,7 +1,6 @@
 #include "effects/body/BodyEffect.h"
 
-#include "core/Renderer.h"
-#include "core/TextureRing.h"
+#include "core/ShaderProgram.h"
 #include "vision/BodyTracker.h"
 
 #include <algorithm>
@@ -24,36 +23,11 @@ float length(P a) { return std::sqrt(a.x * a.x + a.y * a.y); }
 
 } // namespace
 
-bool BodyEffect::apply(const EffectInfo &info, int value, const char *, const QJsonObject &)
-{
-    if (value == info.neutral)
-        m_values.erase(info.name);
-    else
-        m_values[info.name] = value;
-    return true;
-}
-
-float BodyEffect::value(const char *name) const
-{
-    auto it = m_values.find(name);
-    return it == m_values.end() ? 0.0f : static_cast<float>(it->second) / 100.0f;
-}
-
-unsigned BodyEffect::trackersNeeded() const
-{
-    return m_values.empty() ? 0 : vision::trackerBit(vision::BodyTracking);
-}
-
-void BodyEffect::release(Gl *gl)
-{
-    if (m_data && gl)
-        gl->glDeleteTextures(1, &m_data);
-    m_data = 0;
-}
+BodyEffect::BodyEffect() : WarpFamily(vision::BodyTracking, "effects/body/body_shape.frag", 3, kMaxWarps) {}
 
 bool BodyEffect::hasPass(const FrameContext &frame) const
 {
-    if (m_values.empty())
+    if (!anySet())
         return false;
     const auto *body = dynamic_cast<const vision::BodyResult *>(frame.tracking[vision::BodyTracking].get());
     return body && !body->people.empty() && body->width > 0 && body->height > 0;
@@ -152,49 +126,35 @@ BodyEffect::Plan BodyEffect::planFor(const vision::BodyPose &pose, float scaleX,
     return plan;
 }
 
-GLuint BodyEffect::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
+bool BodyEffect::fillData(const FrameContext &frame, std::vector<float> &data, int *rows)
 {
-    (void)sourceLinear;
     const auto *result = dynamic_cast<const vision::BodyResult *>(frame.tracking[vision::BodyTracking].get());
-    if (!result || result->people.empty())
-        return 0;
+    if (!result || result->people.empty() || result->width <= 0 || result->height <= 0)
+        return false;
     const float scaleX = static_cast<float>(frame.width) / static_cast<float>(result->width);
     const float scaleY = static_cast<float>(frame.height) / static_cast<float>(result->height);
     const Plan plan = planFor(result->people.front(), scaleX, scaleY);
     if (plan.empty())
-        return 0;
-    Renderer &renderer = frame.renderer;
-    Gl *gl = renderer.gl();
-    ShaderProgram *program = renderer.program("effects/body/body_shape.frag", {}, "");
-    if (!program)
-        return 0;
-
-    std::vector<float> data(static_cast<size_t>(12 * kMaxWarps), 0.0f);
+        return false;
     for (size_t i = 0; i < plan.warps.size(); ++i) {
         const Warp &w = plan.warps[i];
-        float *row = &data[12 * i];
         const float values[12] = {w.a[0], w.a[1], w.b[0], w.b[1], w.rx, w.ry, static_cast<float>(w.kind), 0,
                                   w.s, w.t, 0, 0};
-        std::copy(values, values + 12, row);
+        std::copy(values, values + 12, &data[12 * i]);
     }
-    if (!m_data)
-        m_data = createTexture2D(gl, GL_RGBA32F, 3, kMaxWarps, GL_RGBA, GL_FLOAT);
-    gl->glActiveTexture(GL_TEXTURE7);
-    gl->glBindTexture(GL_TEXTURE_2D, m_data);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 3, kMaxWarps, GL_RGBA, GL_FLOAT, data.data());
+    m_count = static_cast<int>(plan.warps.size());
+    m_leg[0] = plan.legY;
+    m_leg[1] = plan.legRamp;
+    m_leg[2] = plan.legStretch;
+    // The leg stretch alone still needs one (empty) row of data.
+    *rows = std::max(m_count, 1);
+    return true;
+}
 
-    GLuint out = target ? target : frame.scratch.get(gl, "body.out", frame.width, frame.height, GL_RGBA8);
-    program->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
-    program->set(gl, "u_src", 0);
-    renderer.bindTexture(1, GL_TEXTURE_2D, m_data, false);
-    program->set(gl, "u_data", 1);
-    program->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
-    program->set(gl, "u_count", static_cast<int>(plan.warps.size()));
-    program->set(gl, "u_leg", plan.legY, plan.legRamp, plan.legStretch);
-    renderer.drawTo(out, frame.width, frame.height);
-    return out;
+void BodyEffect::setFieldUniforms(Gl *gl, ShaderProgram &program) const
+{
+    program.set(gl, "u_count", m_count);
+    program.set(gl, "u_leg", m_leg[0], m_leg[1], m_leg[2]);
 }
 
 } // namespace velvix

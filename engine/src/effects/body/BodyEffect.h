@@ -1,13 +1,11 @@
 // Body shaping ("body.*"): warps anchored on the body tracker's keypoints
-// (waist, legs, arms, shoulders, head, chest) drawn as one full-size
-// displacement pass (see body_shape.frag). Frames without a person pass
-// through untouched.
+// (waist, legs, arms, shoulders, head, chest) as one displacement field (see
+// body_shape.frag and WarpFamily). Frames without a person pass through
+// untouched.
 #pragma once
 
-#include "core/EffectFamily.h"
+#include "core/WarpFamily.h"
 
-#include <map>
-#include <string>
 #include <vector>
 
 namespace velvix {
@@ -16,7 +14,7 @@ namespace vision {
 struct BodyPose;
 }
 
-class BodyEffect final : public EffectFamily {
+class BodyEffect final : public WarpFamily {
 public:
     struct Warp {
         float a[2], b[2];
@@ -31,23 +29,20 @@ public:
     };
     static constexpr int kMaxWarps = 32;
 
+    BodyEffect();
     const char *name() const override { return "body"; }
-    bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
-    void clear() override { m_values.clear(); }
-    void release(Gl *gl) override;
-    unsigned trackersNeeded() const override;
     bool hasPass(const FrameContext &frame) const override;
-    GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override;
 
     // The warps for one person at the current settings; keypoints are scaled
     // by scaleX, scaleY into output pixels first.
     Plan planFor(const vision::BodyPose &pose, float scaleX, float scaleY) const;
 
 private:
-    float value(const char *name) const;
+    bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows) override;
+    void setFieldUniforms(Gl *gl, ShaderProgram &program) const override;
 
-    std::map<std::string, int> m_values;  // non-neutral settings only
-    GLuint m_data = 0;
+    int m_count = 0;
+    float m_leg[3] = {0, 0, 0};
 };
 
 } // namespace velvix

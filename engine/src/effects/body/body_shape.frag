@@ -2,7 +2,8 @@
 // (each with a compact (1 - t^2)^2 falloff, so the field is continuous and
 // exactly zero away from the person), then the leg stretch, a mapping of
 // whole rows below the hips (straight lines across the picture stay
-// straight, vertical ones stay vertical).
+// straight, vertical ones stay vertical). This draws the field (offset in
+// output pixels); WarpFamily applies it.
 //
 // u_data (RGBA32F, 3 texels a row), one warp a row:
 //   (a.x, a.y, b.x, b.y), (rx, ry, kind, 0), (s, t, 0, 0)
@@ -14,7 +15,6 @@
 // within ry of that fraction (the waist: no pixel moves along the body).
 in vec2 v_uv;
 out vec4 o_color;
-uniform sampler2D u_src;
 uniform sampler2D u_data;
 uniform vec2 u_size;
 uniform int u_count;
@@ -69,8 +69,5 @@ void main()
         float g = y < u_leg.y ? y * y / (2.0 * u_leg.y) : y - 0.5 * u_leg.y;
         s.y -= u_leg.z * g;
     }
-    if (s == p)
-        o_color = texture(u_src, v_uv);
-    else
-        o_color = texture(u_src, s / u_size);
+    o_color = vec4(s - p, 0.0, 1.0);
 }

@@ -1,7 +1,6 @@
 #include "effects/reshape/ReshapeEffect.h"
 
-#include "core/Renderer.h"
-#include "core/TextureRing.h"
+#include "core/ShaderProgram.h"
 #include "vision/FaceTrackerAdapter.h"
 
 #include <algorithm>
@@ -25,36 +24,14 @@ constexpr int kLeftBrow[] = {300, 293, 334, 296, 336};
 
 } // namespace
 
-bool ReshapeEffect::apply(const EffectInfo &info, int value, const char *, const QJsonObject &)
+ReshapeEffect::ReshapeEffect()
+    : WarpFamily(vision::FaceTracking, "effects/reshape/reshape.frag", 2, kMaxFaces + kMaxWarps)
 {
-    if (value == info.neutral)
-        m_values.erase(info.name);
-    else
-        m_values[info.name] = value;
-    return true;
-}
-
-float ReshapeEffect::value(const char *name) const
-{
-    auto it = m_values.find(name);
-    return it == m_values.end() ? 0.0f : static_cast<float>(it->second) / 100.0f;
-}
-
-unsigned ReshapeEffect::trackersNeeded() const
-{
-    return m_values.empty() ? 0 : vision::trackerBit(vision::FaceTracking);
-}
-
-void ReshapeEffect::release(Gl *gl)
-{
-    if (m_data && gl)
-        gl->glDeleteTextures(1, &m_data);
-    m_data = 0;
 }
 
 bool ReshapeEffect::hasPass(const FrameContext &frame) const
 {
-    if (m_values.empty())
+    if (!anySet())
         return false;
     const auto *faces = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
     return faces && !faces->faces.empty() && faces->width > 0 && faces->height > 0;
@@ -208,22 +185,15 @@ std::vector<ReshapeEffect::Warp> ReshapeEffect::warpsFor(const vision::Face &fac
     return warps;
 }
 
-GLuint ReshapeEffect::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
+bool ReshapeEffect::fillData(const FrameContext &frame, std::vector<float> &data, int *rows)
 {
-    (void)sourceLinear;
     const auto *result = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
-    if (!result)
-        return 0;
-    Renderer &renderer = frame.renderer;
-    Gl *gl = renderer.gl();
-    ShaderProgram *program = renderer.program("effects/reshape/reshape.frag", {}, "");
-    if (!program)
-        return 0;
+    if (!result || result->width <= 0 || result->height <= 0)
+        return false;
     const float scaleX = static_cast<float>(frame.width) / static_cast<float>(result->width);
     const float scaleY = static_cast<float>(frame.height) / static_cast<float>(result->height);
 
     // Faces first (rows 0..3), then every face's warps.
-    std::vector<float> data(static_cast<size_t>(8 * (kMaxFaces + kMaxWarps)), 0.0f);
     int faceCount = 0;
     int warpCount = 0;
     for (const vision::Face &face : result->faces) {
@@ -239,46 +209,25 @@ GLuint ReshapeEffect::runPass(FrameContext &frame, GLuint source, bool sourceLin
         for (const Warp &w : warps)
             reach = std::max(reach, std::sqrt(w.cx * w.cx + w.cy * w.cy) + w.radius);
         float *row = &data[static_cast<size_t>(8 * faceCount)];
-        row[0] = origin[0];
-        row[1] = origin[1];
-        row[2] = axis[0];
-        row[3] = axis[1];
-        row[4] = unit;
-        row[5] = reach;
-        row[6] = static_cast<float>(warpCount);
-        row[7] = static_cast<float>(warps.size());
+        const float faceRow[8] = {origin[0], origin[1], axis[0], axis[1], unit, reach,
+                                  static_cast<float>(warpCount), static_cast<float>(warps.size())};
+        std::copy(faceRow, faceRow + 8, row);
         for (const Warp &w : warps) {
             float *wr = &data[static_cast<size_t>(8 * (kMaxFaces + warpCount))];
-            wr[0] = w.cx;
-            wr[1] = w.cy;
-            wr[2] = w.radius;
-            wr[3] = static_cast<float>(w.kind);
-            wr[4] = w.a;
-            wr[5] = w.b;
+            const float warpRow[6] = {w.cx, w.cy, w.radius, static_cast<float>(w.kind), w.a, w.b};
+            std::copy(warpRow, warpRow + 6, wr);
             ++warpCount;
         }
         ++faceCount;
     }
-    if (!faceCount)
-        return 0;
+    m_faceCount = faceCount;
+    *rows = kMaxFaces + warpCount;
+    return faceCount > 0;
+}
 
-    if (!m_data)
-        m_data = createTexture2D(gl, GL_RGBA32F, 2, kMaxFaces + kMaxWarps, GL_RGBA, GL_FLOAT);
-    gl->glActiveTexture(GL_TEXTURE7);
-    gl->glBindTexture(GL_TEXTURE_2D, m_data);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 2, kMaxFaces + warpCount, GL_RGBA, GL_FLOAT, data.data());
-
-    GLuint out = target ? target : frame.scratch.get(gl, "reshape.out", frame.width, frame.height, GL_RGBA8);
-    program->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
-    program->set(gl, "u_src", 0);
-    renderer.bindTexture(1, GL_TEXTURE_2D, m_data, false);
-    program->set(gl, "u_data", 1);
-    program->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
-    program->set(gl, "u_faceCount", faceCount);
-    renderer.drawTo(out, frame.width, frame.height);
-    return out;
+void ReshapeEffect::setFieldUniforms(Gl *gl, ShaderProgram &program) const
+{
+    program.set(gl, "u_faceCount", m_faceCount);
 }
 
 } // namespace velvix

@@ -1,13 +1,11 @@
 // Face reshaping ("shape.*" 0..100 and "basicV7.*" -100..100): landmark-
-// anchored warps per face, drawn as one full-size displacement pass (see
-// reshape.frag). Needs the face tracker; without faces the frame passes
-// through untouched.
+// anchored warps per face, one displacement field for all faces (see
+// reshape.frag and WarpFamily). Needs the face tracker; without faces the
+// frame passes through untouched.
 #pragma once
 
-#include "core/EffectFamily.h"
+#include "core/WarpFamily.h"
 
-#include <map>
-#include <string>
 #include <vector>
 
 namespace velvix {
@@ -16,7 +14,7 @@ namespace vision {
 struct Face;
 }
 
-class ReshapeEffect final : public EffectFamily {
+class ReshapeEffect final : public WarpFamily {
 public:
     // One warp in face-local units (see reshape.frag).
     struct Warp {
@@ -27,13 +25,9 @@ public:
     static constexpr int kMaxFaces = 4;
     static constexpr int kMaxWarps = 256;
 
+    ReshapeEffect();
     const char *name() const override { return "reshape"; }
-    bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
-    void clear() override { m_values.clear(); }
-    void release(Gl *gl) override;
-    unsigned trackersNeeded() const override;
     bool hasPass(const FrameContext &frame) const override;
-    GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override;
 
     // The warps of one face for the current settings, in face-local units,
     // with the face's frame (origin and axis in output pixels, unit = eye
@@ -42,10 +36,10 @@ public:
                                float axis[2], float *unit) const;
 
 private:
-    float value(const char *name) const;
+    bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows) override;
+    void setFieldUniforms(Gl *gl, ShaderProgram &program) const override;
 
-    std::map<std::string, int> m_values;  // non-neutral settings only
-    GLuint m_data = 0;
+    int m_faceCount = 0;
 };
 
 } // namespace velvix

@@ -2,6 +2,7 @@
 // anchored warps per face (move, scale along the face's axes, rotate), each
 // with a compact (1 - t^2)^2 falloff, so the field is continuous (no tears or
 // seams) and exactly zero away from the faces (those pixels are copied).
+// This draws the field (offset in output pixels); WarpFamily applies it.
 // Warps are given in face-local units: origin between the eye centres,
 // x along the eye line, one unit = the distance between the eye centres.
 //
@@ -13,7 +14,6 @@
 // centre; 2 rotates it by a radians.
 in vec2 v_uv;
 out vec4 o_color;
-uniform sampler2D u_src;
 uniform sampler2D u_data;
 uniform vec2 u_size;
 uniform int u_faceCount;
@@ -56,8 +56,5 @@ void main()
         }
         offset += (ex * local.x + ey * local.y) * fb.x;
     }
-    if (offset == vec2(0.0))
-        o_color = texture(u_src, v_uv);
-    else
-        o_color = texture(u_src, (p + offset) / u_size);
+    o_color = vec4(offset, 0.0, 1.0);
 }

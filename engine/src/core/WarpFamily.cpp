@@ -1,0 +1,96 @@
+#include "core/WarpFamily.h"
+
+#include "core/Renderer.h"
+#include "core/TextureRing.h"
+
+#include <algorithm>
+
+namespace velvix {
+
+WarpFamily::WarpFamily(vision::TrackerKind tracker, const char *fieldShader, int columns, int maxRows)
+    : m_tracker(tracker), m_fieldShader(fieldShader), m_columns(columns), m_maxRows(maxRows),
+      m_fieldRole(std::string(fieldShader) + ".field")
+{
+}
+
+bool WarpFamily::apply(const EffectInfo &info, int value, const char *, const QJsonObject &)
+{
+    if (value == info.neutral)
+        m_values.erase(info.name);
+    else
+        m_values[info.name] = value;
+    return true;
+}
+
+float WarpFamily::value(const char *name) const
+{
+    auto it = m_values.find(name);
+    return it == m_values.end() ? 0.0f : static_cast<float>(it->second) / 100.0f;
+}
+
+unsigned WarpFamily::trackersNeeded() const
+{
+    return m_values.empty() ? 0 : vision::trackerBit(m_tracker);
+}
+
+void WarpFamily::release(Gl *gl)
+{
+    if (m_data && gl)
+        gl->glDeleteTextures(1, &m_data);
+    m_data = 0;
+}
+
+GLuint WarpFamily::displacementField(FrameContext &frame)
+{
+    int rows = 0;
+    m_rows.assign(static_cast<size_t>(4 * m_columns * m_maxRows), 0.0f);
+    if (!fillData(frame, m_rows, &rows) || rows <= 0)
+        return 0;
+    rows = std::min(rows, m_maxRows);
+    Renderer &renderer = frame.renderer;
+    Gl *gl = renderer.gl();
+    ShaderProgram *program = renderer.program(m_fieldShader, {}, "");
+    if (!program)
+        return 0;
+    if (!m_data)
+        m_data = createTexture2D(gl, GL_RGBA32F, m_columns, m_maxRows, GL_RGBA, GL_FLOAT);
+    gl->glActiveTexture(GL_TEXTURE7);
+    gl->glBindTexture(GL_TEXTURE_2D, m_data);
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, m_columns, rows, GL_RGBA, GL_FLOAT, m_rows.data());
+
+    const int fw = std::max(1, (frame.width + 1) / 2);
+    const int fh = std::max(1, (frame.height + 1) / 2);
+    const GLuint field = frame.scratch.get(gl, m_fieldRole, fw, fh, GL_RGBA16F);
+    program->use(gl);
+    renderer.bindTexture(1, GL_TEXTURE_2D, m_data, false);
+    program->set(gl, "u_data", 1);
+    program->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
+    setFieldUniforms(gl, *program);
+    renderer.drawTo(field, fw, fh);
+    return field;
+}
+
+GLuint WarpFamily::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
+{
+    (void)sourceLinear;  // displaced samples are always filtered
+    const GLuint field = displacementField(frame);
+    if (!field)
+        return 0;
+    Renderer &renderer = frame.renderer;
+    Gl *gl = renderer.gl();
+    ShaderProgram *program = renderer.program("core/warp.frag", {"core/warp.glsl"}, "#define WARP\n");
+    if (!program)
+        return 0;
+    GLuint out = target ? target : frame.scratch.get(gl, m_fieldRole + ".out", frame.width, frame.height, GL_RGBA8);
+    program->use(gl);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, true);
+    program->set(gl, "u_src", 0);
+    renderer.bindTexture(kWarpFieldUnit, GL_TEXTURE_2D, field, true);
+    program->set(gl, "u_warpField", kWarpFieldUnit);
+    program->set(gl, "u_warpSize", static_cast<float>(frame.width), static_cast<float>(frame.height));
+    renderer.drawTo(out, frame.width, frame.height);
+    return out;
+}
+
+} // namespace velvix
