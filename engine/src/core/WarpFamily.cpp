@@ -43,8 +43,9 @@ void WarpFamily::release(Gl *gl)
 GLuint WarpFamily::displacementField(FrameContext &frame)
 {
     int rows = 0;
+    int bounds[4] = {0, 0, frame.width, frame.height};
     m_rows.assign(static_cast<size_t>(4 * m_columns * m_maxRows), 0.0f);
-    if (!fillData(frame, m_rows, &rows) || rows <= 0)
+    if (!fillData(frame, m_rows, &rows, bounds) || rows <= 0)
         return 0;
     rows = std::min(rows, m_maxRows);
     Renderer &renderer = frame.renderer;
@@ -67,7 +68,23 @@ GLuint WarpFamily::displacementField(FrameContext &frame)
     program->set(gl, "u_data", 1);
     program->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
     setFieldUniforms(gl, *program);
+    // Outside the bounds nothing moves: a clear is much cheaper than
+    // evaluating the warps there.
+    const int x0 = std::clamp(bounds[0] / 2 - 1, 0, fw);
+    const int y0 = std::clamp(bounds[1] / 2 - 1, 0, fh);
+    const int x1 = std::clamp(bounds[2] / 2 + 2, x0, fw);
+    const int y1 = std::clamp(bounds[3] / 2 + 2, y0, fh);
+    const bool partial = x0 > 0 || y0 > 0 || x1 < fw || y1 < fh;
+    if (partial) {
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, field, 0);
+        gl->glClearColor(0, 0, 0, 0);
+        gl->glClear(GL_COLOR_BUFFER_BIT);
+        gl->glEnable(GL_SCISSOR_TEST);
+        gl->glScissor(x0, y0, x1 - x0, y1 - y0);
+    }
     renderer.drawTo(field, fw, fh);
+    if (partial)
+        gl->glDisable(GL_SCISSOR_TEST);
     return field;
 }
 

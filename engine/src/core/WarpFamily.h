@@ -32,8 +32,10 @@ protected:
     WarpFamily(vision::TrackerKind tracker, const char *fieldShader, int columns, int maxRows);
 
     // The rows of warp data for this frame (`columns` x 4 floats each) and
-    // the family's uniforms; false when nothing moves.
-    virtual bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows) = 0;
+    // the family's uniforms; false when nothing moves. `bounds` (x0, y0, x1,
+    // y1 in output pixels, the whole frame on entry) may be narrowed to where
+    // anything moves: the field is only evaluated there.
+    virtual bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows, int bounds[4]) = 0;
     virtual void setFieldUniforms(Gl *gl, ShaderProgram &program) const
     {
         (void)gl;

@@ -126,8 +126,9 @@ BodyEffect::Plan BodyEffect::planFor(const vision::BodyPose &pose, float scaleX,
     return plan;
 }
 
-bool BodyEffect::fillData(const FrameContext &frame, std::vector<float> &data, int *rows)
+bool BodyEffect::fillData(const FrameContext &frame, std::vector<float> &data, int *rows, int bounds[4])
 {
+    (void)bounds;  // the leg stretch reaches the picture's edges
     const auto *result = dynamic_cast<const vision::BodyResult *>(frame.tracking[vision::BodyTracking].get());
     if (!result || result->people.empty() || result->width <= 0 || result->height <= 0)
         return false;

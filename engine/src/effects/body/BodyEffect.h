@@ -38,7 +38,7 @@ public:
     Plan planFor(const vision::BodyPose &pose, float scaleX, float scaleY) const;
 
 private:
-    bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows) override;
+    bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows, int bounds[4]) override;
     void setFieldUniforms(Gl *gl, ShaderProgram &program) const override;
 
     int m_count = 0;

@@ -185,7 +185,7 @@ std::vector<ReshapeEffect::Warp> ReshapeEffect::warpsFor(const vision::Face &fac
     return warps;
 }
 
-bool ReshapeEffect::fillData(const FrameContext &frame, std::vector<float> &data, int *rows)
+bool ReshapeEffect::fillData(const FrameContext &frame, std::vector<float> &data, int *rows, int bounds[4])
 {
     const auto *result = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
     if (!result || result->width <= 0 || result->height <= 0)
@@ -196,6 +196,7 @@ bool ReshapeEffect::fillData(const FrameContext &frame, std::vector<float> &data
     // Faces first (rows 0..3), then every face's warps.
     int faceCount = 0;
     int warpCount = 0;
+    float box[4] = {1e9f, 1e9f, -1e9f, -1e9f};
     for (const vision::Face &face : result->faces) {
         if (faceCount == kMaxFaces)
             break;
@@ -208,6 +209,11 @@ bool ReshapeEffect::fillData(const FrameContext &frame, std::vector<float> &data
         float reach = 0;
         for (const Warp &w : warps)
             reach = std::max(reach, std::sqrt(w.cx * w.cx + w.cy * w.cy) + w.radius);
+        const float radius = reach * unit;
+        box[0] = std::min(box[0], origin[0] - radius);
+        box[1] = std::min(box[1], origin[1] - radius);
+        box[2] = std::max(box[2], origin[0] + radius);
+        box[3] = std::max(box[3], origin[1] + radius);
         float *row = &data[static_cast<size_t>(8 * faceCount)];
         const float faceRow[8] = {origin[0], origin[1], axis[0], axis[1], unit, reach,
                                   static_cast<float>(warpCount), static_cast<float>(warps.size())};
@@ -222,6 +228,10 @@ bool ReshapeEffect::fillData(const FrameContext &frame, std::vector<float> &data
     }
     m_faceCount = faceCount;
     *rows = kMaxFaces + warpCount;
+    bounds[0] = std::clamp(static_cast<int>(std::floor(box[0])), 0, frame.width);
+    bounds[1] = std::clamp(static_cast<int>(std::floor(box[1])), 0, frame.height);
+    bounds[2] = std::clamp(static_cast<int>(std::ceil(box[2])), bounds[0], frame.width);
+    bounds[3] = std::clamp(static_cast<int>(std::ceil(box[3])), bounds[1], frame.height);
     return faceCount > 0;
 }
 

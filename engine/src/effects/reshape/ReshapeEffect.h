@@ -36,7 +36,7 @@ public:
                                float axis[2], float *unit) const;
 
 private:
-    bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows) override;
+    bool fillData(const FrameContext &frame, std::vector<float> &data, int *rows, int bounds[4]) override;
     void setFieldUniforms(Gl *gl, ShaderProgram &program) const override;
 
     int m_faceCount = 0;
