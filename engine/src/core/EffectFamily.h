@@ -107,10 +107,12 @@ public:
     }
     // A family whose pass only moves pixels may instead give the fused pass
     // a displacement field (see WarpFamily) when nothing but the fused pass
-    // follows it; 0 when it has none (it then draws with runPass()).
-    virtual GLuint displacementField(FrameContext &frame)
+    // follows it, with `bounds` (x0, y0, x1, y1 in output pixels) around
+    // where it is not zero; 0 when it has none (it then draws with runPass()).
+    virtual GLuint displacementField(FrameContext &frame, int bounds[4])
     {
         (void)frame;
+        (void)bounds;
         return 0;
     }
     virtual void finishCompose(FrameContext &frame, GLuint source, ComposeParams &params)

@@ -77,6 +77,7 @@ struct ComposeParams {
     };
     unsigned features = 0;
     unsigned warpField = 0;  // with Warp: the field texture (unit kWarpFieldUnit)
+    int warpBounds[4] = {0, 0, 0, 0};  // where it moves pixels (x0, y0, x1, y1)
 
     float smooth = 0.f;
     unsigned blurTexture = 0;

@@ -563,7 +563,7 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height, FrameContext 
     // A last pass that only moves pixels is folded into the fused pass,
     // which then samples the frame at the moved positions.
     if (passCount && params.features) {
-        const GLuint field = passes[passCount - 1]->displacementField(frame);
+        const GLuint field = passes[passCount - 1]->displacementField(frame, params.warpBounds);
         if (field) {
             params.features |= ComposeParams::Warp;
             params.warpField = field;
@@ -614,19 +614,40 @@ GLuint VelvixEngine::runChain(GLuint input, int width, int height, FrameContext 
         return target;
     }
 
-    program->use(gl);
+    const auto draw = [&](ShaderProgram *fused, bool warp) {
+        fused->use(gl);
+        // Moved pixels sample between texels.
+        m_renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear || warp);
+        fused->set(gl, "u_src", 0);
+        if (warp) {
+            m_renderer.bindTexture(kWarpFieldUnit, GL_TEXTURE_2D, params.warpField, true);
+            fused->set(gl, "u_warpField", kWarpFieldUnit);
+            fused->set(gl, "u_warpSize", static_cast<float>(w), static_cast<float>(h));
+        }
+        fused->set(gl, "u_texel", 1.0f / static_cast<float>(w), 1.0f / static_cast<float>(h));
+        for (const auto &family : m_families)
+            family->setComposeUniforms(frame, *fused, params);
+        m_renderer.drawTo(target, w, h);
+    };
+    const int *box = params.warpBounds;
     const bool warp = params.features & ComposeParams::Warp;
-    m_renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear || warp);
-    program->set(gl, "u_src", 0);
-    if (warp) {
-        m_renderer.bindTexture(kWarpFieldUnit, GL_TEXTURE_2D, params.warpField, true);
-        program->set(gl, "u_warpField", kWarpFieldUnit);
-        program->set(gl, "u_warpSize", static_cast<float>(w), static_cast<float>(h));
+    if (warp && 2 * (box[2] - box[0]) * (box[3] - box[1]) < w * h) {
+        // Pixels move in a small part of the frame (the faces): the whole
+        // frame is drawn as if nothing moved, then that part again with the
+        // warp, which saves reading the field and filtering everywhere.
+        ComposeParams still = params;
+        still.features &= ~static_cast<unsigned>(ComposeParams::Warp);
+        ShaderProgram *plain = m_renderer.program("core/compose.frag", m_composeIncludes, still.defines());
+        if (!plain)
+            return 0;
+        draw(plain, false);
+        gl->glEnable(GL_SCISSOR_TEST);
+        gl->glScissor(box[0], box[1], box[2] - box[0], box[3] - box[1]);
+        draw(program, true);
+        gl->glDisable(GL_SCISSOR_TEST);
+    } else {
+        draw(program, warp);
     }
-    program->set(gl, "u_texel", 1.0f / static_cast<float>(w), 1.0f / static_cast<float>(h));
-    for (const auto &family : m_families)
-        family->setComposeUniforms(frame, *program, params);
-    m_renderer.drawTo(target, w, h);
     m_output.publish(gl);
     return target;
 }

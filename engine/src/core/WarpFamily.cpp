@@ -40,10 +40,12 @@ void WarpFamily::release(Gl *gl)
     m_data = 0;
 }
 
-GLuint WarpFamily::displacementField(FrameContext &frame)
+GLuint WarpFamily::displacementField(FrameContext &frame, int bounds[4])
 {
     int rows = 0;
-    int bounds[4] = {0, 0, frame.width, frame.height};
+    bounds[0] = bounds[1] = 0;
+    bounds[2] = frame.width;
+    bounds[3] = frame.height;
     m_rows.assign(static_cast<size_t>(4 * m_columns * m_maxRows), 0.0f);
     if (!fillData(frame, m_rows, &rows, bounds) || rows <= 0)
         return 0;
@@ -85,13 +87,19 @@ GLuint WarpFamily::displacementField(FrameContext &frame)
     renderer.drawTo(field, fw, fh);
     if (partial)
         gl->glDisable(GL_SCISSOR_TEST);
+    // The field is sampled with filtering: it may reach a field texel further.
+    bounds[0] = std::max(0, 2 * x0 - 2);
+    bounds[1] = std::max(0, 2 * y0 - 2);
+    bounds[2] = std::min(frame.width, 2 * x1 + 2);
+    bounds[3] = std::min(frame.height, 2 * y1 + 2);
     return field;
 }
 
 GLuint WarpFamily::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
 {
     (void)sourceLinear;  // displaced samples are always filtered
-    const GLuint field = displacementField(frame);
+    int bounds[4];
+    const GLuint field = displacementField(frame, bounds);
     if (!field)
         return 0;
     Renderer &renderer = frame.renderer;

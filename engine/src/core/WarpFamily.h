@@ -23,7 +23,7 @@ public:
     void release(Gl *gl) override;
     unsigned trackersNeeded() const override;
     GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override;
-    GLuint displacementField(FrameContext &frame) override;
+    GLuint displacementField(FrameContext &frame, int bounds[4]) override;
 
 protected:
     // `fieldShader` writes the offset (in output pixels, rg) that each output
