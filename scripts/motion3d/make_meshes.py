@@ -34,8 +34,10 @@ class Mesh:
         p = np.asarray(p, np.float64)
         nu, nv = p.shape[:2]
         if uv is None:
-            uu, vv = np.meshgrid(np.linspace(0, 1, nu), np.linspace(0, 1, nv), indexing="ij")
+            uu, vv = np.meshgrid(np.arange(nu) / (nu if wrap_u else nu - 1),
+                                 np.arange(nv) / (nv if wrap_v else nv - 1), indexing="ij")
             uv = np.stack([uu, vv], -1)
+        uv = np.asarray(uv, np.float64)
 
         def deriv(axis, wrap):
             if wrap:
@@ -53,19 +55,27 @@ class Mesh:
         n = n / np.maximum(length, 1e-12)
         if flip:
             n = -n
+        # A closed direction gets its first row again at the end, with the
+        # texture coordinate running on to 1, so no triangle spans the seam.
+        if wrap_u:
+            p, n = np.concatenate([p, p[:1]], 0), np.concatenate([n, n[:1]], 0)
+            uv = np.concatenate([uv, uv[:1] + np.array([1.0, 0.0])], 0)
+            nu += 1
+        if wrap_v:
+            p, n = np.concatenate([p, p[:, :1]], 1), np.concatenate([n, n[:, :1]], 1)
+            uv = np.concatenate([uv, uv[:, :1] + np.array([0.0, 1.0])], 1)
+            nv += 1
         base = self.count
         self.pos.append(p.reshape(-1, 3))
         self.nrm.append(n.reshape(-1, 3))
-        self.uv.append(np.asarray(uv, np.float64).reshape(-1, 2))
+        self.uv.append(uv.reshape(-1, 2))
         self.count += nu * nv
-        iu = nu if wrap_u else nu - 1
-        iv = nv if wrap_v else nv - 1
-        for i in range(iu):
-            for j in range(iv):
+        for i in range(nu - 1):
+            for j in range(nv - 1):
                 a = base + i * nv + j
-                b = base + ((i + 1) % nu) * nv + j
-                c = base + ((i + 1) % nu) * nv + (j + 1) % nv
-                d = base + i * nv + (j + 1) % nv
+                b = base + (i + 1) * nv + j
+                c = base + (i + 1) * nv + j + 1
+                d = base + i * nv + j + 1
                 self.tri.append((a, b, c))
                 self.tri.append((a, c, d))
 
@@ -120,7 +130,8 @@ def tube(mesh, path, radius, closed=False, sides=16, squash=1.0, up=None):
     a = np.linspace(0, 2 * math.pi, sides, endpoint=False)
     p = (path[:, None, :] + r[:, None, None] * (np.cos(a)[None, :, None] * n[:, None, :]
                                                  + squash * np.sin(a)[None, :, None] * b[:, None, :]))
-    uu, vv = np.meshgrid(np.linspace(0, 1, len(path)), np.linspace(0, 1, sides), indexing="ij")
+    uu, vv = np.meshgrid(np.arange(len(path)) / (len(path) if closed else len(path) - 1),
+                         np.arange(sides) / sides, indexing="ij")
     mesh.grid(p, np.stack([uu, vv], -1), wrap_u=closed, wrap_v=True)
 
 
@@ -148,7 +159,7 @@ def lathe(mesh, profile, segments=72, centre=(HEAD_C[0], HEAD_C[2]), v_range=(0,
     p = np.stack([centre[0] + profile[None, :, 0] * np.sin(ph)[:, None],
                   np.broadcast_to(profile[None, :, 2], (segments, len(profile))),
                   centre[1] - profile[None, :, 1] * np.cos(ph)[:, None]], -1)
-    uu, vv = np.meshgrid(np.linspace(0, 1, segments), np.linspace(v_range[0], v_range[1], len(profile)),
+    uu, vv = np.meshgrid(np.arange(segments) / segments, np.linspace(v_range[0], v_range[1], len(profile)),
                          indexing="ij")
     mesh.grid(p, np.stack([uu, vv], -1), wrap_u=True)
 
@@ -319,9 +330,9 @@ def make_crown():
         tube(gold, ring, r, closed=True, sides=10)
     # Balls on the points, jewels on the band.
     for k in range(points):
-        a = (k + 0.5) * 2 * math.pi / points
+        a = k * 2 * math.pi / points  # on the points
         f = 1 + 0.18
-        ellipsoid(gold, (HEAD_C[0] + (rx - 1) * f * math.sin(a), y0 - 65.0, HEAD_C[2] - (rz - 1) * f * math.cos(a)),
+        ellipsoid(gold, (HEAD_C[0] + (rx - 1) * f * math.sin(a), y0 - 64.0, HEAD_C[2] - (rz - 1) * f * math.cos(a)),
                   (4.2, 4.2, 4.2), rings=10, segments=14)
         b = k * 2 * math.pi / points + math.pi / points
         f = 1 + 0.18 * 11 / 62.0
@@ -497,7 +508,7 @@ def make_cap():
     by = HEAD_C[1] - ry * np.cos(th)
     bz = HEAD_C[2] - rz * np.sin(th) * np.cos(F)
     reach = 72.0 * np.cos(F * 1.2) ** 0.7 * O
-    vis = np.stack([bx * (1 + 0.08 * O), by + 10.0 * O ** 1.3 + 6.0 * (F / 1.05) ** 2 * O,
+    vis = np.stack([bx * (1 + 0.08 * O), by + 20.0 * O ** 1.2 + 6.0 * (F / 1.05) ** 2 * O,
                     bz - reach], -1)
     visor.grid(vis)
     under = vis.copy()

@@ -33,7 +33,7 @@ void main()
                            + 0.25 * max(dot(n, kFill), 0.0) * vec3(0.85, 0.9, 1.0));
     vec3 r = reflect(-v, n);
     float horizon = smoothstep(-0.35, 0.45, -r.y);
-    vec3 studio = mix(vec3(0.18, 0.16, 0.15), vec3(1.15, 1.12, 1.05), horizon)
+    vec3 studio = mix(vec3(0.42, 0.38, 0.34), vec3(1.15, 1.12, 1.05), horizon)
                   + vec3(0.9) * pow(max(dot(r, kKey), 0.0), 24.0);
     vec3 colour = mix(diffuse, base * studio, u_metallic);
     vec3 h = normalize(kKey + v);
