@@ -9,9 +9,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace velvix {
 
@@ -219,6 +221,8 @@ bool loadMeshPackage(const QString &path, MeshPackage *package, QString *error)
     MeshPackage result;
     result.path = folder;
     result.headProxy = proxy.toBool(true);
+    result.low.fill(std::numeric_limits<float>::max());
+    result.high.fill(std::numeric_limits<float>::lowest());
     for (const QJsonValue &value : parts) {
         const QJsonObject part = value.toObject();
         MeshPart mesh;
@@ -245,6 +249,12 @@ bool loadMeshPackage(const QString &path, MeshPackage *package, QString *error)
             mesh.texture = decodeBoundedPicture(QDir(folder).filePath(textureName), kMaxTextureSide, error);
             if (mesh.texture.isNull())
                 return false;
+        }
+        for (const MeshVertex &v : mesh.vertices) {
+            for (size_t k = 0; k < 3; ++k) {
+                result.low[k] = std::min(result.low[k], v.position[k]);
+                result.high[k] = std::max(result.high[k], v.position[k]);
+            }
         }
         result.parts.push_back(std::move(mesh));
     }

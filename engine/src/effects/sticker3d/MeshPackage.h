@@ -34,6 +34,9 @@ struct MeshPackage {
     QString path;  // the package folder
     std::vector<MeshPart> parts;
     bool headProxy = true;  // hide what lies behind the head
+    // Bounding box of every part's vertices (head frame), to limit the pass.
+    std::array<float, 3> low{{0, 0, 0}};
+    std::array<float, 3> high{{0, 0, 0}};
 };
 
 // Limits of what a package may ask for; checked before anything is allocated.

@@ -49,6 +49,39 @@ std::vector<float> proxyTriangles()
     return out;
 }
 
+// The output pixels (x0, y0, x1, y1; rows from the top) that the package's
+// bounding box covers on the faces with a pose; empty when none, the whole
+// frame when a corner comes near the camera.
+std::array<int, 4> coveredRect(const MeshPackage &package, const vision::FaceResult &result, int width, int height)
+{
+    const double rw = result.width, rh = result.height, f = std::max(rw, rh);
+    const double sx = width / rw, sy = height / rh;
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    for (const vision::Face &face : result.faces) {
+        if (!face.pose.valid)
+            continue;
+        cv::Matx33d r;
+        cv::Rodrigues(face.pose.rvec, r);
+        for (int corner = 0; corner < 8; ++corner) {
+            const cv::Vec3d p(corner & 1 ? package.high[0] : package.low[0], corner & 2 ? package.high[1] : package.low[1],
+                              corner & 4 ? package.high[2] : package.low[2]);
+            const cv::Vec3d c = r * p + face.pose.tvec;
+            if (c[2] < kNear * 2)
+                return {0, 0, width, height};
+            const double u = (f * c[0] / c[2] + rw / 2) * sx, v = (f * c[1] / c[2] + rh / 2) * sy;
+            x0 = std::min(x0, u);
+            x1 = std::max(x1, u);
+            y0 = std::min(y0, v);
+            y1 = std::max(y1, v);
+        }
+    }
+    auto clampTo = [](double v, int size) { return static_cast<int>(std::max(0.0, std::min<double>(size, v))); };
+    // Two pixels of margin for the multisampled edges.
+    const std::array<int, 4> rect = {clampTo(std::floor(x0) - 2, width), clampTo(std::floor(y0) - 2, height),
+                                     clampTo(std::ceil(x1) + 2, width), clampTo(std::ceil(y1) + 2, height)};
+    return rect[2] > rect[0] && rect[3] > rect[1] ? rect : std::array<int, 4>{0, 0, 0, 0};
+}
+
 GLuint uploadMipmapped(Gl *gl, const QImage &image)
 {
     const GLuint texture = createTexture2D(gl, GL_RGBA8, image.width(), image.height(), GL_RGBA, GL_UNSIGNED_BYTE,
@@ -228,8 +261,14 @@ GLuint Sticker3dEffect::runPass(FrameContext &frame, GLuint source, bool sourceL
     gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthBuffer);
     const bool complete = gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     const GLuint layer = frame.scratch.get(gl, "motion3d.layer", frame.width, frame.height, GL_RGBA8);
-    if (complete) {
+    // Only the part of the frame the stickers can cover is cleared, drawn and
+    // resolved: most of a frame is far from any head.
+    const std::array<int, 4> rect = coveredRect(*m_package, *result, frame.width, frame.height);
+    const bool any = rect[2] > rect[0];
+    if (complete && any) {
         gl->glViewport(0, 0, frame.width, frame.height);
+        gl->glEnable(GL_SCISSOR_TEST);
+        gl->glScissor(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
         // glClearBuffer leaves the caller's clear colour and depth alone.
         const GLfloat transparent[4] = {0, 0, 0, 0};
         const GLfloat farthest = 1.0f;
@@ -317,9 +356,10 @@ GLuint Sticker3dEffect::runPass(FrameContext &frame, GLuint source, bool sourceL
         // Resolve the samples into the layer texture.
         gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(pipelineFramebuffer));
         gl->glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layer, 0);
-        gl->glBlitFramebuffer(0, 0, frame.width, frame.height, 0, 0, frame.width, frame.height, GL_COLOR_BUFFER_BIT,
-                              GL_NEAREST);
-    } else {
+        gl->glBlitFramebuffer(rect[0], rect[1], rect[2], rect[3], rect[0], rect[1], rect[2], rect[3],
+                              GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        gl->glDisable(GL_SCISSOR_TEST);
+    } else if (!complete) {
         qWarning() << "Velvix: 3D sticker framebuffer incomplete; sticker skipped";
     }
     gl->glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(pipelineFramebuffer));
@@ -336,6 +376,8 @@ GLuint Sticker3dEffect::runPass(FrameContext &frame, GLuint source, bool sourceL
     compose->set(gl, "u_src", 0);
     compose->set(gl, "u_layer", 1);
     compose->set(gl, "u_strength", static_cast<float>(m_value) / 100.0f);
+    compose->set(gl, "u_rect", static_cast<float>(rect[0]), static_cast<float>(rect[1]));
+    compose->set(gl, "u_rectEnd", static_cast<float>(rect[2]), static_cast<float>(rect[3]));
     renderer.drawTo(out, frame.width, frame.height);
     return out;
 }
