@@ -1,5 +1,6 @@
 // 3D stickers with the real face tracker on the demo portraits: a marker at
-// the glasses' bridge follows a shifted and a turned picture; the head proxy
+// the glasses' bridge follows a shifted and a turned picture and is drawn
+// once on each of two faces; the head proxy
 // hides what lies behind the head; value 0, no face and switching back to
 // "no sticker" leave frames untouched; every shipped package draws; bad
 // packages and meshes log one line and change nothing.
@@ -196,6 +197,17 @@ private Q_SLOTS:
         QVERIFY2(cv::norm(after - expected) < tolerance,
                  qPrintable(QStringLiteral("(%1, %2) -> (%3, %4), expected (%5, %6)").arg(before.x).arg(before.y)
                                 .arg(after.x).arg(after.y).arg(expected.x).arg(expected.y)));
+    }
+
+    void oneMarkerPerFace()
+    {
+        const QString marker = package("marker", kMarkerTemplate, ellipsoidObj({0, -36, 8}, {5, 5, 5}));
+        QCOMPARE(apply("motion3d", 100, marker), 1);
+        cv::Mat both;
+        cv::hconcat(matOf(portrait("demo_image1.jpg")), matOf(portrait("demo_image2.jpg"))(cv::Rect(0, 0, 512, 512)), both);
+        const QImage picture = imageOf(both);
+        cv::Mat labels;
+        QCOMPARE(cv::connectedComponents(changed(run(picture), picture), labels) - 1, 2);
     }
 
     void headProxyHidesWhatIsBehindTheHead_data()
