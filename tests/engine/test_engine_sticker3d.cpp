@@ -1,9 +1,9 @@
 // 3D stickers with the real face tracker on the demo portraits: a marker at
 // the glasses' bridge follows a shifted and a turned picture and is drawn
-// once on each of two faces; the head proxy
-// hides what lies behind the head; value 0, no face and switching back to
-// "no sticker" leave frames untouched; every shipped package draws; bad
-// packages and meshes log one line and change nothing.
+// once on each of two faces; the head proxy hides what lies behind the head;
+// value 0, no face and switching back to "no sticker" leave frames
+// untouched; every shipped package draws; bad packages and meshes log one
+// line and change nothing.
 #include "EngineTestSupport.h"
 
 #include "velvix/VelvixDll.h"
