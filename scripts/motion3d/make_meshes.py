@@ -270,7 +270,7 @@ def make_top_hat():
     lathe(hat, edge, v_range=(0.6, 0.65))
     top = [((rx * 1.06 - 4) * s, (rz * 1.06 - 4) * s, top_y - 4) for s in np.linspace(1, 0.001, 12)]
     lathe(hat, top, v_range=(0.65, 1.0))
-    # Brim: curls up at the sides, down a little in front and behind.
+    # Brim: flat in front and behind, curling up at the sides.
     ph = np.linspace(0, 2 * math.pi, 96, endpoint=False)
     width = np.linspace(0, 1, 10)
     P, W = np.meshgrid(ph, width, indexing="ij")
@@ -382,17 +382,17 @@ def make_cat_ears():
         across /= np.linalg.norm(across)
         depth = np.array([0, 0, 1.0])
 
-        def ear(width, thick, height, lift, front):
+        def ear(width, thick, height):
             t = np.linspace(0, 1, 16)
             ph = np.linspace(0, 2 * math.pi, 28, endpoint=False)
             T, P = np.meshgrid(t, ph, indexing="ij")
             # Rounded triangle: the section narrows to a soft tip.
             w = width * (1 - T) ** 0.85 + 0.8
             d = thick * (1 - T) ** 0.7 + 0.6
-            c = base[None, None, :] + tilt * (lift + height * T)[..., None] - depth * front
+            c = base[None, None, :] + tilt * (height * T)[..., None]
             return c + across * (w * np.cos(P))[..., None] + depth * (d * np.sin(P))[..., None]
 
-        ears.grid(ear(22.0, 7.5, 52.0, 0.0, 0.0), wrap_v=True)
+        ears.grid(ear(22.0, 7.5, 52.0), wrap_v=True)
         # Pink inside: a thin shell in front of the ear's front face.
         t = np.linspace(0.05, 0.8, 12)
         u = np.linspace(-1, 1, 12)
