@@ -101,6 +101,15 @@ const std::vector<Case> &cases()
                                           {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
                                           {"basicV7.noseWing", 40, nullptr}, {"makeup", 80, "style_makeup/glam"},
                                           {"motion", 0, "motion/sunglasses"}}},
+        // 3D stickers: posed meshes, head proxy and 4x multisampling.
+        {"3D sticker alone", {{"motion", 0, "motion3d/top_hat"}}},
+        {"face chain + 3D sticker", {{"beauty.smooth", 80, nullptr}, {"beauty.whiten", 60, nullptr},
+                                     {"beauty.rosy", 50, nullptr}, {"beauty.sharpen", 60, nullptr},
+                                     {"lut", 100, "lut/warm.png"}, {"quality.contrast", 30, nullptr},
+                                     {"quality.saturation", 30, nullptr}, {"quality.temperature", 40, nullptr},
+                                     {"quality.vignette", 50, nullptr}, {"shape.thinFace", 60, nullptr},
+                                     {"shape.bigEye", 50, nullptr}, {"basicV7.chin", 30, nullptr},
+                                     {"basicV7.noseWing", 40, nullptr}, {"motion", 0, "motion3d/crown"}}},
     };
     return list;
 }

@@ -75,6 +75,8 @@ const EffectInfo kEffects[] = {
     {"makeup", 0, 100, 0, "makeup"},
     // 2D stickers (needs the face tracker and a package)
     {"motion", 0, 0, 0, "motion"},
+    // 3D stickers (value: opacity; "motion" hands 3D packages over)
+    {"motion3d", 0, 100, 0, "motion3d"},
     // Image quality
     {"quality.brightness", -100, 100, 0, "quality"},
     {"quality.contrast", -100, 100, 0, "quality"},

@@ -12,6 +12,7 @@
 #include "effects/reshape/ReshapeEffect.h"
 #include "vision/BodyTracker.h"
 #include "effects/sticker/StickerEffect.h"
+#include "effects/sticker3d/Sticker3dEffect.h"
 #include "vision/FaceTrackerAdapter.h"
 #include "vision/SelfieSegmenter.h"
 
@@ -51,6 +52,7 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     registerFamily(std::make_unique<QualityEffect>());
     registerFamily(std::make_unique<LutFilter>());
     registerFamily(std::make_unique<StickerEffect>());
+    registerFamily(std::make_unique<Sticker3dEffect>());
     // Drawn over everything, on the unaltered geometry of the output.
     registerFamily(std::make_unique<FaceInfoEffect>());
     registerFamily(std::make_unique<BodyInfoEffect>());

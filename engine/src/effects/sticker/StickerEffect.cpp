@@ -3,6 +3,7 @@
 #include "core/Renderer.h"
 #include "core/ShaderProgram.h"
 #include "core/TextureRing.h"
+#include "effects/sticker3d/MeshPackage.h"
 #include "vision/FaceTrackerAdapter.h"
 
 #include <QDebug>
@@ -14,6 +15,15 @@ namespace velvix {
 
 bool StickerEffect::apply(const EffectInfo &, int, const char *resourcePath, const QJsonObject &)
 {
+    // A 3D package ("type": "3d") goes to the 3D family; any other choice
+    // switches that off, so one sticker shows at a time.
+    m_companions.clear();
+    const bool is3d = resourcePath && *resourcePath && isMeshPackage(QString::fromUtf8(resourcePath));
+    m_companions.push_back({"motion3d", is3d ? 100 : 0, is3d ? resourcePath : ""});
+    if (is3d) {
+        m_on = false;
+        return true;
+    }
     // A package switches stickers on, none switches them off.
     if (!resourcePath || !*resourcePath) {
         m_on = false;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <memory>
+#include <utility>
 
 namespace velvix {
 
@@ -22,6 +23,7 @@ public:
     unsigned trackersNeeded() const override;
     bool hasPass(const FrameContext &frame) const override;
     GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override;
+    std::vector<Companion> takeCompanions() override { return std::exchange(m_companions, {}); }
 
 private:
     std::shared_ptr<const StickerPackage> m_package;
@@ -30,6 +32,7 @@ private:
     std::vector<std::vector<GLuint>> m_textures;  // per layer, per frame
     std::vector<GLuint> m_stale;                  // textures of a replaced package
     QElapsedTimer m_clock;                        // frame animations
+    std::vector<Companion> m_companions;          // the 3D sticker's share of a choice
 };
 
 } // namespace velvix
