@@ -2,9 +2,11 @@
 // switches them off): the package's layers drawn over every tracked face
 // (StickerPackage places them). One pass: a copy of the frame, then the quads
 // blended on top. Registered after reshaping, so the artwork is not warped.
+// A gesture package goes to GestureStickers and is drawn on hands instead.
 #pragma once
 
 #include "core/EffectFamily.h"
+#include "effects/sticker/GestureStickers.h"
 #include "effects/sticker/StickerPackage.h"
 
 #include <QElapsedTimer>
@@ -24,12 +26,15 @@ public:
     GLuint runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target) override;
 
 private:
+    GLuint runGesturePass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target);
+
     std::shared_ptr<const StickerPackage> m_package;
     bool m_on = false;
     bool m_uploaded = false;
     std::vector<std::vector<GLuint>> m_textures;  // per layer, per frame
     std::vector<GLuint> m_stale;                  // textures of a replaced package
     QElapsedTimer m_clock;                        // frame animations
+    GestureStickers m_gesture;                    // a "type": "gesture" package, on hands
 };
 
 } // namespace velvix
