@@ -114,13 +114,16 @@ def draw_hand(path, curls, thumb, centre=(320, 300), scale=1.0, angle=0.0, thumb
 
 # A finger rolled into the palm: the first bone points at the camera (seen
 # short), the other two lie down across the palm, the tip tucked in.
-FOLD = (0, 2.9, 0.35, 0.3, 0.85, 0.75)
+FOLD = (0.4, 2.6, 0.3, 0.15, 1.0, 0.6)
 POSES = {
     "open_palm": dict(curls={}, thumb=((0, 0, 0), -math.pi / 2 - 0.95)),
     "victory": dict(curls={"index": (-0.15, 0, 0), "middle": (0.15, 0, 0), "ring": FOLD, "little": FOLD},
                     thumb=((0.9, 0.9, 0.4), -math.pi / 2 - 0.6)),
     "fist": dict(curls={"index": FOLD, "middle": FOLD, "ring": FOLD, "little": FOLD},
-                 thumb=((0.9, 0.9, 0.4), -math.pi / 2 - 0.6)),
+                 thumb=((1.2, 1.2, 0.4), -math.pi / 2 - 0.6)),
+    # The fist, turned a little, with the thumb raised straight beside it.
+    "thumbs_up": dict(curls={"index": FOLD, "middle": FOLD, "ring": FOLD, "little": FOLD},
+                      thumb=((0, 0, 0), -math.pi / 2 - 0.4), thumb_first=True, angle=0.25),
 }
 
 

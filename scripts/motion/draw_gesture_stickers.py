@@ -2,8 +2,8 @@
 """Draws the shipped gesture sticker artwork (our own) and writes each
 package: res/gesture/<name>/*.png and template.json ("type": "gesture"), and
 the panel page beauty_panel/panel_json/hand_motions.json. Same drawing kit
-and supersampling as draw_stickers.py. Rerun after a change, then the
-panel_thumbnails target for the icons."""
+and supersampling as draw_stickers.py. Rerun after a change, then
+render_gesture_icons.py for the icons."""
 import json
 import math
 import os
@@ -51,7 +51,7 @@ def draw_all():
     c.poly([(256 + (x - 256) * 0.7, 200 + (y - 200) * 0.7) for x, y in burst], (255, 210, 60))
     c.text("POW!", (128, 236), 3.0, (40, 30, 30), 9)
     packages["fist_power"] = ("拳力爆发", "Power fist", "fist", [
-        (c, "pow.png", {"anchor": "palm", "offset": [0, -1.2], "width": 2.4})])
+        (c, "pow.png", {"anchor": "palm", "offset": [0, -1.3], "width": 3.4})])
 
     # Victory: stars at the two raised finger tips.
     frames = []

@@ -11,6 +11,7 @@
 #include "vision/HandTracker.h"
 
 #include <QCoreApplication>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,8 +95,10 @@ private Q_SLOTS:
         QTest::addColumn<QRectF>("marked");
         // The hand's box marked by hand once on each 640 x 480 picture
         // (finger tips to the wrist crease, a few pixels of margin).
-        QTest::newRow("open palm") << "open_palm" << QRectF(180, 120, 210, 255);
-        QTest::newRow("victory") << "victory" << QRectF(240, 120, 145, 255);
+        QTest::newRow("open palm") << "open_palm" << QRectF(180, 120, 210, 265);
+        QTest::newRow("victory") << "victory" << QRectF(240, 120, 145, 265);
+        QTest::newRow("fist") << "fist" << QRectF(250, 212, 135, 158);
+        QTest::newRow("thumbs up") << "thumbs_up" << QRectF(235, 200, 155, 175);
     }
 
     void landmarksAndGesture()
@@ -109,6 +112,34 @@ private Q_SLOTS:
             QVERIFY2(marked.contains(p.x, p.y), qPrintable(QStringLiteral("point %1 at %2, %3").arg(k).arg(p.x).arg(p.y)));
         }
         QCOMPARE(QString::fromLatin1(vision::gestureName(hands[0].gesture)), gesture);
+    }
+
+    void followsTheHandFromFrameToFrame()
+    {
+        // A video: the hand moves 6 px right a frame. After the first frame
+        // the crops come from the landmarks; the hand is never lost.
+        auto tracker = vision::HandTracker::create((appDir() + "/res/models").toStdString());
+        QVERIFY(tracker);
+        const QImage picture = handPicture("open_palm");
+        for (int n = 0; n < 8; ++n) {
+            QImage moved(picture.size(), picture.format());
+            moved.fill(picture.pixel(0, picture.height() - 1));
+            QPainter(&moved).drawImage(6 * n, 0, picture);
+            vision::LumaFrame frame = lumaOf(moved);
+            frame.still = false;
+            frame.frameNumber = uint64_t(n + 1);
+            auto result = std::dynamic_pointer_cast<vision::HandResult>(tracker->track(frame));
+            QVERIFY(result);
+            QCOMPARE(int(result->hands.size()), 1);
+            QVERIFY2(result->hands[0].gesture == vision::Gesture::OpenPalm,
+                     qPrintable(QStringLiteral("frame %1: %2").arg(n).arg(vision::gestureName(result->hands[0].gesture))));
+            const cv::Rect2f box = result->hands[0].box();
+            // Within 5 % of the hand's height of the marked box, moved along.
+            const QRectF marked = QRectF(180, 120, 210 + 6 * n, 265).adjusted(-13, -13, 13, 13);
+            QVERIFY2(marked.contains(QRectF(box.x, box.y, box.width, box.height)),
+                     qPrintable(QStringLiteral("frame %1: %2, %3 .. %4, %5").arg(n).arg(box.x).arg(box.y)
+                                    .arg(box.br().x).arg(box.br().y)));
+        }
     }
 
     void missingOrCorruptModelsSwitchHandsOff()

@@ -234,14 +234,17 @@ HandRegion HandTracker::regionFromPalm(const Palm &palm)
 
 HandRegion HandTracker::regionFromLandmarks(const Hand &hand)
 {
-    // Bounding box in the hand's own upright frame, doubled, and moved a
-    // little towards the fingers (they reach further than the wrist).
+    // Bounding box in the hand's own upright frame of the wrist, the thumb
+    // and the two lower joints of each finger (not the finger tips: with
+    // them a doubled box grows a little every frame and the crop drifts
+    // down the arm), doubled, and moved a little towards the fingers.
     HandRegion r;
     r.rotation = uprightRotation(hand.points[0], hand.points[9]);
     const float c = std::cos(r.rotation), s = std::sin(r.rotation);
     const cv::Point2f xAxis(c, s), yAxis(-s, c);
     float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
-    for (const cv::Point2f &p : hand.points) {
+    for (int k : {0, 1, 2, 3, 5, 6, 9, 10, 13, 14, 17, 18}) {
+        const cv::Point2f p = hand.points[static_cast<size_t>(k)];
         const float u = p.dot(xAxis), v = p.dot(yAxis);
         x0 = std::min(x0, u);
         x1 = std::max(x1, u);
@@ -313,12 +316,11 @@ std::shared_ptr<TrackResult> HandTracker::track(const LumaFrame &frame)
                 return nullptr;
             if (hand.presence < kPresence)
                 continue;
-            if (frame.still) {
-                // A still gets the second look a video gets on its next frame.
-                Hand refined;
-                if (readLandmarks(luma, regionFromLandmarks(hand), &refined) && refined.presence >= kPresence)
-                    hand = refined;
-            }
+            // A new hand gets its second look at once: the crop around the
+            // palm box is loose, the one from its landmarks is not.
+            Hand refined;
+            if (readLandmarks(luma, regionFromLandmarks(hand), &refined) && refined.presence >= kPresence)
+                hand = refined;
             // A second palm found on a hand already read (the fingers of a
             // fist, the forearm) gives the same hand again.
             bool twin = false;

@@ -5,8 +5,8 @@
 // next crop comes from its own landmarks, so the detector runs only when a
 // hand is missing (every frame while none is seen, every few frames while
 // there is room for one more). Live frames are smoothed with One-Euro
-// filters; stills stand alone (detection, then one refinement from the
-// landmarks).
+// filters; stills stand alone. A newly found hand is read twice: from the
+// palm's crop, then from the crop its first landmarks give.
 #pragma once
 
 #include "HandGesture.h"
