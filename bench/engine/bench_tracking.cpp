@@ -222,11 +222,11 @@ int main(int argc, char **argv)
     std::printf("\nHand models at 1280 x 720 (one drawn hand), %d runs; ms per inference\n", frames);
     std::printf("%-22s %6s   %10s %10s   %10s %10s   %8s\n", "case", "found", "CPU median", "CPU p95", "wall med.",
                 "wall p95", "added");
-    const auto row = [](const char *name, size_t count, const Timing &t, const Timing *bare) {
-        const double added = bare ? 100.0 * (percentile(t.cpu, 0.5) / percentile(bare->cpu, 0.5) - 1.0) : 0.0;
+    const auto row = [](const char *name, size_t count, const Timing &t, const Timing *forward) {
+        const double added = forward ? 100.0 * (percentile(t.cpu, 0.5) / percentile(forward->cpu, 0.5) - 1.0) : 0.0;
         std::printf("%-22s %6zu   %10.2f %10.2f   %10.2f %10.2f   ", name, count, percentile(t.cpu, 0.5),
                     percentile(t.cpu, 0.95), percentile(t.wall, 0.5), percentile(t.wall, 0.95));
-        if (bare)
+        if (forward)
             std::printf("%7.1f%%\n", added);
         else
             std::printf("%8s\n", "-");
