@@ -124,6 +124,11 @@ POSES = {
     # The fist, turned a little, with the thumb raised straight beside it.
     "thumbs_up": dict(curls={"index": FOLD, "middle": FOLD, "ring": FOLD, "little": FOLD},
                       thumb=((0, 0, 0), -math.pi / 2 - 0.4), thumb_first=True, angle=0.25),
+    # Index bent round to meet the thumb tip, the other three straight.
+    "ok": dict(curls={"index": (-0.5, -1.2, -1.0)}, thumb=((0.3, 0.5, 0.3), -math.pi / 2 - 0.95)),
+    # Index bent a little, the thumb tip crossing it, the rest folded.
+    "finger_heart": dict(curls={"index": (-0.2, -0.7, -0.2), "middle": FOLD, "ring": FOLD, "little": FOLD},
+                         thumb=((0.3, 0.3, 0.2), -math.pi / 2 - 0.5)),
 }
 
 

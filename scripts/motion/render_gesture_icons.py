@@ -2,9 +2,9 @@
 """Renders the panel icon (icon.png, 96 x 96) of every gesture sticker from
 the effect itself: velvix-render applies the package to the drawn hand
 picture of its gesture (res/demoImage/hand_<gesture>.png) and the hand is
-cut out. A gesture without a drawn picture (OK, finger heart) is rendered
-from a copy of its package that answers to the open palm instead, the way
-the 2D sticker icons set triggers to "always".
+cut out. A gesture without a drawn picture is rendered from a copy of its
+package that answers to the open palm instead, the way the 2D sticker icons
+set triggers to "always".
 
     render_gesture_icons.py BUILD_BIN_DIR     (needs an X server, e.g. xvfb-run)"""
 import json
@@ -17,7 +17,6 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RES = os.path.join(ROOT, "res")
 CROP = "330x330+155+15"
-SHOWN = ("open_palm", "victory", "fist", "thumbs_up")  # gestures of the drawn pictures
 
 
 def main():
@@ -32,7 +31,7 @@ def main():
             with open(os.path.join(copy, "template.json"), encoding="utf-8") as f:
                 template = json.load(f)
             picture = os.path.join(RES, "demoImage", "hand_%s.png" % template["gesture"])
-            if template["gesture"] not in SHOWN:
+            if not os.path.exists(picture):
                 template["gesture"] = "open_palm"
                 picture = os.path.join(RES, "demoImage", "hand_open_palm.png")
             with open(os.path.join(copy, "template.json"), "w", encoding="utf-8") as f:

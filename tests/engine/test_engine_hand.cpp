@@ -99,6 +99,8 @@ private Q_SLOTS:
         QTest::newRow("victory") << "victory" << QRectF(240, 120, 145, 265);
         QTest::newRow("fist") << "fist" << QRectF(250, 212, 135, 158);
         QTest::newRow("thumbs up") << "thumbs_up" << QRectF(235, 200, 155, 175);
+        QTest::newRow("ok") << "ok" << QRectF(205, 120, 185, 265);
+        QTest::newRow("finger heart") << "finger_heart" << QRectF(205, 160, 180, 225);
     }
 
     void landmarksAndGesture()
