@@ -4,11 +4,15 @@
 // previous frame, detection every few frames). Prints the median and the 95th
 // percentile of the process CPU time (OpenCV's own threads included) and of the wall time.
 // The body tracker (demo body picture in a 1280 x 720 frame) is measured next
-// to the bare forward pass of its model in the same run.
+// to the bare forward pass of its model in the same run, and so is each hand
+// model (drawn open hand in a 1280 x 720 frame): the palm detector with its
+// letterbox and decoding, the landmark model with its turned crop, and the
+// whole hand tracker per frame as a video runs it.
 //
 //   bench_tracking [--frames N]
 #include "vision/BodyTracker.h"
 #include "vision/FaceTracker.h"
+#include "vision/HandTracker.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -29,6 +33,21 @@ double processCpuMs()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
+
+struct Timing {
+    std::vector<double> cpu, wall;
+    template <typename F> void run(int index, F &&step)
+    {
+        const double c0 = processCpuMs();
+        const auto w0 = std::chrono::steady_clock::now();
+        step();
+        const double w = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count();
+        if (index >= 5) {  // the first runs build the networks' buffers
+            cpu.push_back(processCpuMs() - c0);
+            wall.push_back(w);
+        }
+    }
+};
 
 double percentile(std::vector<double> v, double p)
 {
@@ -148,5 +167,74 @@ int main(int argc, char **argv)
                 percentile(trackCpu, 0.95), percentile(trackWall, 0.5), percentile(trackWall, 0.95));
     std::printf("%-10s %6s   %10.2f %10.2f   %10.2f %10.2f\n", "forward", "-", percentile(bareCpu, 0.5),
                 percentile(bareCpu, 0.95), percentile(bareWall, 0.5), percentile(bareWall, 0.95));
+
+    // Hands: each model inside the tracker next to its bare forward pass.
+    const QImage hand = QImage(dir + "/res/demoImage/hand_open_palm.png").convertToFormat(QImage::Format_Grayscale8);
+    auto handTracker = velvix::vision::HandTracker::create((dir + "/res/models").toStdString());
+    if (hand.isNull() || !handTracker) {
+        std::fprintf(stderr, "bench_tracking: hand picture or models missing\n");
+        return 1;
+    }
+    const QImage handFrame = frameOf(hand, 1);
+    const cv::Mat handMat(handFrame.height(), handFrame.width(), CV_8UC1, const_cast<uchar *>(handFrame.constBits()),
+                          static_cast<size_t>(handFrame.bytesPerLine()));
+    velvix::vision::LumaFrame handLuma;
+    handLuma.width = handFrame.width();
+    handLuma.height = handFrame.height();
+    auto handPixels = std::make_shared<std::vector<uint8_t>>();
+    for (int y = 0; y < handFrame.height(); ++y)
+        handPixels->insert(handPixels->end(), handFrame.constScanLine(y), handFrame.constScanLine(y) + handFrame.width());
+    handLuma.pixels = handPixels;
+    const std::vector<velvix::vision::Palm> palms = handTracker->detectPalms(handMat);
+    if (palms.empty()) {
+        std::fprintf(stderr, "bench_tracking: no palm found in the hand picture\n");
+        return 1;
+    }
+    const velvix::vision::HandRegion region = velvix::vision::HandTracker::regionFromPalm(palms[0]);
+    cv::dnn::Net bareDetector = cv::dnn::readNetFromONNX((dir + "/res/models/handdetect.onnx").toStdString());
+    cv::dnn::Net bareLandmarks = cv::dnn::readNetFromONNX((dir + "/res/models/handlandmark-lite.onnx").toStdString());
+    const int detectorShape[] = {1, 256, 256, 3};
+    const int landmarkShape[] = {1, 224, 224, 3};
+    const cv::Mat detectorBlob(4, detectorShape, CV_32F, cv::Scalar(0.1));
+    const cv::Mat landmarkBlob(4, landmarkShape, CV_32F, cv::Scalar(0.5));
+    const std::vector<std::string> landmarkOutputs{"Identity", "Identity_1", "Identity_2"};
+    Timing detector, detectorForward, landmarks, landmarkForward, tracking;
+    size_t found = 0, hands = 0;
+    for (int i = 0; i < frames + 5; ++i) {
+        detector.run(i, [&] { found = handTracker->detectPalms(handMat).size(); });
+        detectorForward.run(i, [&] {
+            bareDetector.setInput(detectorBlob);
+            bareDetector.forward();
+        });
+        velvix::vision::Hand read;
+        landmarks.run(i, [&] { handTracker->readLandmarks(handMat, region, &read); });
+        landmarkForward.run(i, [&] {
+            std::vector<cv::Mat> outs;
+            bareLandmarks.setInput(landmarkBlob);
+            bareLandmarks.forward(outs, landmarkOutputs);
+        });
+        handLuma.frameNumber = static_cast<uint64_t>(i + 1);
+        tracking.run(i, [&] {
+            auto result = std::dynamic_pointer_cast<velvix::vision::HandResult>(handTracker->track(handLuma));
+            hands = result ? result->hands.size() : 0;
+        });
+    }
+    std::printf("\nHand models at 1280 x 720 (one drawn hand), %d runs; ms per inference\n", frames);
+    std::printf("%-22s %6s   %10s %10s   %10s %10s   %8s\n", "case", "found", "CPU median", "CPU p95", "wall med.",
+                "wall p95", "added");
+    const auto row = [](const char *name, size_t count, const Timing &t, const Timing *forward) {
+        const double added = forward ? 100.0 * (percentile(t.cpu, 0.5) / percentile(forward->cpu, 0.5) - 1.0) : 0.0;
+        std::printf("%-22s %6zu   %10.2f %10.2f   %10.2f %10.2f   ", name, count, percentile(t.cpu, 0.5),
+                    percentile(t.cpu, 0.95), percentile(t.wall, 0.5), percentile(t.wall, 0.95));
+        if (forward)
+            std::printf("%7.1f%%\n", added);
+        else
+            std::printf("%8s\n", "-");
+    };
+    row("palm detector", found, detector, &detectorForward);
+    row("  bare forward", 0, detectorForward, nullptr);
+    row("hand landmarks", 1, landmarks, &landmarkForward);
+    row("  bare forward", 0, landmarkForward, nullptr);
+    row("tracker per frame", hands, tracking, nullptr);
     return 0;
 }

@@ -56,6 +56,8 @@ const EffectInfo kEffects[] = {
     {"atomic.headPose", 0, 100, 0, "faceinfo"},
     // Body atomic ability (on above 0)
     {"atomic.bodySkeleton", 0, 100, 0, "bodyinfo"},
+    // Hand atomic ability (on above 0)
+    {"atomic.handSkeleton", 0, 100, 0, "handinfo"},
     // Body shaping (needs the body tracker)
     {"body.slimWaist", 0, 100, 0, "body"},
     {"body.longLeg", 0, 100, 0, "body"},

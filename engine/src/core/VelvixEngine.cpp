@@ -5,6 +5,7 @@
 #include "effects/body/BodyEffect.h"
 #include "effects/bodyinfo/BodyInfoEffect.h"
 #include "effects/faceinfo/FaceInfoEffect.h"
+#include "effects/handinfo/HandInfoEffect.h"
 #include "effects/greenscreen/GreenScreen.h"
 #include "effects/lut/LutFilter.h"
 #include "effects/quality/QualityEffect.h"
@@ -14,6 +15,7 @@
 #include "effects/sticker/StickerEffect.h"
 #include "effects/sticker3d/Sticker3dEffect.h"
 #include "vision/FaceTrackerAdapter.h"
+#include "vision/HandTracker.h"
 #include "vision/SelfieSegmenter.h"
 
 #include <QDebug>
@@ -56,6 +58,7 @@ VelvixEngine::VelvixEngine(const char *resourceDir, int width, int height)
     // Drawn over everything, on the unaltered geometry of the output.
     registerFamily(std::make_unique<FaceInfoEffect>());
     registerFamily(std::make_unique<BodyInfoEffect>());
+    registerFamily(std::make_unique<HandInfoEffect>());
 }
 
 VelvixEngine::~VelvixEngine()
@@ -64,6 +67,7 @@ VelvixEngine::~VelvixEngine()
     m_vision.setTracker(vision::FaceTracking, nullptr);
     m_vision.setTracker(vision::PersonSegmentation, nullptr);
     m_vision.setTracker(vision::BodyTracking, nullptr);
+    m_vision.setTracker(vision::HandTracking, nullptr);
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (QOpenGLContext::currentContext() && m_renderer.begin()) {
         Gl *gl = m_renderer.gl();
@@ -166,6 +170,13 @@ unsigned VelvixEngine::trackersNeeded()
              auto tracker = vision::BodyTracker::create(models);
              if (!tracker)
                  qWarning() << "Velvix: no body tracking (model missing in the resource folder's models/); body effects leave pictures unchanged";
+             return tracker;
+         }},
+        {vision::HandTracking,
+         [](const std::string &models) -> std::unique_ptr<vision::Tracker> {
+             auto tracker = vision::HandTracker::create(models);
+             if (!tracker)
+                 qWarning() << "Velvix: no hand tracking (models missing in the resource folder's models/); hand effects leave pictures unchanged";
              return tracker;
          }},
     };

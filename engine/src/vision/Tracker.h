@@ -41,7 +41,8 @@ enum TrackerKind : unsigned {
     FaceTracking = 0,
     PersonSegmentation = 1,
     BodyTracking = 2,
-    TrackerKindCount = 3,
+    HandTracking = 3,
+    TrackerKindCount = 4,
 };
 constexpr unsigned trackerBit(TrackerKind kind) { return 1u << static_cast<unsigned>(kind); }
 

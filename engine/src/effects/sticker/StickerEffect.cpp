@@ -35,8 +35,17 @@ bool StickerEffect::apply(const EffectInfo &, int, const char *resourcePath, con
         m_on = true;
         return true;
     }
-    auto package = std::make_shared<StickerPackage>();
     QString error;
+    if (isGesturePackage(path)) {
+        const bool ok = m_gesture.load(path, &error);
+        if (!ok)
+            qWarning().noquote() << "Velvix: sticker package not used:" << error;
+        m_package = nullptr;
+        m_on = ok;
+        return ok;
+    }
+    m_gesture.unload();
+    auto package = std::make_shared<StickerPackage>();
     const bool ok = loadStickerPackage(path, package.get(), &error);
     if (!ok)
         qWarning().noquote() << "Velvix: sticker package not used:" << error;
@@ -56,6 +65,7 @@ void StickerEffect::clear()
 
 void StickerEffect::release(Gl *gl)
 {
+    m_gesture.release(gl);
     if (!gl)
         return;
     for (const auto &layer : m_textures)
@@ -69,6 +79,8 @@ void StickerEffect::release(Gl *gl)
 
 unsigned StickerEffect::trackersNeeded() const
 {
+    if (m_gesture.package())
+        return m_on ? vision::trackerBit(vision::HandTracking) : 0;
     return m_package && m_on ? vision::trackerBit(vision::FaceTracking) : 0;
 }
 
@@ -76,12 +88,18 @@ bool StickerEffect::hasPass(const FrameContext &frame) const
 {
     if (!trackersNeeded())
         return false;
+    if (m_gesture.package()) {
+        const auto *hands = dynamic_cast<const vision::HandResult *>(frame.tracking[vision::HandTracking].get());
+        return hands && m_gesture.anyVisible(*hands);
+    }
     const auto *faces = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
     return faces && !faces->faces.empty() && faces->width > 0 && faces->height > 0;
 }
 
 GLuint StickerEffect::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
 {
+    if (m_gesture.package())
+        return runGesturePass(frame, source, sourceLinear, target);
     const auto *result = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
     Renderer &renderer = frame.renderer;
     Gl *gl = renderer.gl();
@@ -153,6 +171,31 @@ GLuint StickerEffect::runPass(FrameContext &frame, GLuint source, bool sourceLin
             gl->glDrawArrays(GL_TRIANGLES, 0, 6);
         }
     }
+    gl->glDisable(GL_BLEND);
+    return out;
+}
+
+GLuint StickerEffect::runGesturePass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
+{
+    const auto *hands = dynamic_cast<const vision::HandResult *>(frame.tracking[vision::HandTracking].get());
+    Renderer &renderer = frame.renderer;
+    Gl *gl = renderer.gl();
+    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
+    ShaderProgram *sticker =
+        renderer.program("effects/sticker/sticker.frag", {}, "", "effects/sticker/sticker.vert");
+    if (!hands || !copy || !sticker)
+        return 0;
+    const GLuint out = target ? target : frame.scratch.get(gl, "motion.out", frame.width, frame.height, GL_RGBA8);
+    copy->use(gl);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
+    copy->set(gl, "u_src", 0);
+    renderer.drawTo(out, frame.width, frame.height);
+    sticker->use(gl);
+    sticker->set(gl, "u_image", 0);
+    sticker->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
+    gl->glEnable(GL_BLEND);
+    gl->glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // premultiplied artwork
+    m_gesture.draw(frame, *sticker, *hands);
     gl->glDisable(GL_BLEND);
     return out;
 }
