@@ -4,7 +4,8 @@
 // ratio to passthrough. Each frame waits for the GPU (glFinish), so the
 // figures are whole costs, not queueing times.
 //
-//   bench_engine [--rounds N] [--frames N]
+//   bench_engine [--rounds N] [--frames N] [--only TEXT]
+//   (--only: passthrough and the cases whose label contains TEXT)
 #include "BenchSupport.h"
 
 #include "velvix/VelvixDll.h"
@@ -110,7 +111,10 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     int rounds = 7;
     int framesPerSlice = 4;
+    std::string only;
     for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--only") == 0)
+            only = argv[i + 1];
         if (std::strcmp(argv[i], "--rounds") == 0)
             rounds = std::max(1, std::atoi(argv[i + 1]));
         if (std::strcmp(argv[i], "--frames") == 0)
@@ -154,7 +158,11 @@ int main(int argc, char **argv)
             if (out <= 0)
                 ++failures;
         };
-        const std::vector<Case> &list = cases();
+        std::vector<Case> list;
+        for (const Case &c : cases()) {
+            if (only.empty() || list.empty() || std::string(c.label).find(only) != std::string::npos)
+                list.push_back(c);
+        }
         std::vector<std::vector<double>> samples(list.size());
         std::vector<std::vector<double>> cpuSamples(list.size());
         for (size_t i = 0; i < list.size(); ++i) {

@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <opencv2/core.hpp>
+
 #include <memory>
 
 #include <utility>
@@ -91,7 +93,8 @@ private:
     bool m_showMask = false;         // "atomic.portraitSegment"
     QString m_lastPackage;           // full path of the package chosen last
     int m_blurStrength = 0;          // 0..100; used without a background picture
-    GLuint m_maskTexture = 0;
+    GLuint m_maskTexture = 0;        // mask (r) and edge band (g)
+    cv::Mat m_maskPixels;            // their interleaved upload
     const void *m_maskUploaded = nullptr;  // the result in m_maskTexture
     std::shared_ptr<const vision::TrackResult> m_maskHeld;
 };
