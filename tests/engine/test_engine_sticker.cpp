@@ -1,10 +1,14 @@
 // 2D stickers with the real face tracker on the demo portraits: a sticker
 // follows a shifted picture and turns with a turned one; a mouth-open
-// trigger fires on an opened mouth only; no face, no sticker; bad packages
-// log one line and change nothing.
+// trigger fires on an opened mouth only; the brows-raised and eyes-closed
+// rules fire on the tracker's own landmarks of a portrait edited that way
+// and not on the portrait as it is; no face, no sticker; bad packages log
+// one line and change nothing.
 #include "EngineTestSupport.h"
 
 #include "core/VelvixEngine.h"
+#include "effects/sticker/StickerPackage.h"
+#include "vision/FaceTracker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,6 +81,47 @@ QImage openMouth(const QImage &picture)
     cv::remap(source, out, mapX, mapY, cv::INTER_LINEAR);
     cv::ellipse(out, cv::Point(223, 152), cv::Size(17, 9), 0, 0, 360, cv::Scalar(60, 30, 40, 255), -1, cv::LINE_AA);
     return imageOf(out);
+}
+
+// The tracker's landmarks (pixels) of the first face in a picture.
+std::vector<cv::Point2f> landmarksOf(const QImage &picture)
+{
+    static vision::FaceTracker tracker((appDir() + "/res/models").toStdString());
+    tracker.reset();
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const cv::Mat mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar *>(grey.constBits()),
+                      static_cast<size_t>(grey.bytesPerLine()));
+    const std::vector<vision::Face> faces = tracker.track(mat, 1);
+    std::vector<cv::Point2f> points;
+    if (!faces.empty()) {
+        for (const cv::Point3f &p : faces.front().landmarks)
+            points.emplace_back(p.x, p.y);
+    }
+    return points;
+}
+
+// Brows lifted by a fifth of the eye distance, up the face (both brows'
+// upper and lower edges of the mesh).
+void raiseBrows(std::vector<cv::Point2f> &p)
+{
+    static const int kBrows[] = {70, 63, 105, 66, 107, 46, 53, 52, 65, 55,
+                                 300, 293, 334, 296, 336, 276, 283, 282, 295, 285};
+    const cv::Point2f axis = (p[263] + p[362]) * 0.5f - (p[33] + p[133]) * 0.5f;
+    const cv::Point2f up = cv::Point2f(axis.y, -axis.x) * (axis.x > 0 ? 0.2f : -0.2f);
+    for (int index : kBrows)
+        p[index] += up;
+}
+
+// Upper lids lowered onto the lower ones.
+void closeEyes(std::vector<cv::Point2f> &p)
+{
+    static const int kRightLid[] = {246, 161, 160, 159, 158, 157, 173};
+    static const int kLeftLid[] = {466, 388, 387, 386, 385, 384, 398};
+    const cv::Point2f right = (p[145] - p[159]) * 0.95f, left = (p[374] - p[386]) * 0.95f;
+    for (int index : kRightLid)
+        p[index] += right;
+    for (int index : kLeftLid)
+        p[index] += left;
 }
 
 int g_logLines = 0;
@@ -184,6 +229,39 @@ private Q_SLOTS:
         QCOMPARE(sticker("motion/rainbow_mouth"), 1);
         const int count = cv::countNonZero(changed(run(input), input));
         QVERIFY2(fires ? count > 500 : count == 0, qPrintable(QString::number(count)));
+    }
+
+    // On the landmarks rather than on pictures: a warp that makes the mesh
+    // read raised brows or shut eyes on these portraits breaks them first.
+    void browAndBlinkTriggersFollowTheLandmarks_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<bool>("brows");
+        QTest::addColumn<bool>("eyes");
+        for (const char *picture : {"demo_image1.jpg", "demo_image2.jpg"}) {
+            for (int edit = 0; edit < 4; ++edit) {
+                const bool brows = edit & 1, eyes = edit & 2;
+                QTest::addRow("%s, brows %s, eyes %s", picture, brows ? "raised" : "at rest", eyes ? "closed" : "open")
+                    << picture << brows << eyes;
+            }
+        }
+    }
+
+    void browAndBlinkTriggersFollowTheLandmarks()
+    {
+        QFETCH(QString, picture);
+        QFETCH(bool, brows);
+        QFETCH(bool, eyes);
+        std::vector<cv::Point2f> points = landmarksOf(portrait(picture.toUtf8().constData()));
+        QCOMPARE(points.size(), size_t(468));
+        if (brows)
+            raiseBrows(points);
+        if (eyes)
+            closeEyes(points);
+        const FaceTriggers triggers = faceTriggers(points);
+        QVERIFY2(triggers.browsRaised == brows && triggers.eyesClosed == eyes && !triggers.mouthOpen,
+                 qPrintable(QStringLiteral("brow height %1, eye opening %2, mouth opening %3")
+                                .arg(triggers.browHeight).arg(triggers.eyeOpening).arg(triggers.mouthOpening)));
     }
 
     void noFaceNoSticker()
