@@ -24,13 +24,7 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
-QString res(const QString &path) { return appDir() + "/res/" + path; }
 
-QImage portrait(const char *name)
-{
-    return QImage(res(QStringLiteral("demoImage/") + name)).convertToFormat(QImage::Format_RGBA8888);
-}
 
 cv::Mat matOf(const QImage &image)
 {
@@ -138,56 +132,34 @@ void countingHandler(QtMsgType type, const QMessageLogContext &context, const QS
 class TestEngineSticker : public QObject {
     Q_OBJECT
 
-    GlEnvironment m_env;
-    Velvix *m_engine = nullptr;
-    int m_width = 0;
-    int m_height = 0;
+    EngineRig m_rig;
+    Velvix *m_engine = nullptr; // m_rig's
 
-    QImage run(const QImage &picture)
-    {
-        if (picture.width() != m_width || picture.height() != m_height) {
-            m_engine->resizeOutput(picture.width(), picture.height());
-            m_width = picture.width();
-            m_height = picture.height();
-        }
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = m_engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
-    }
+    QImage run(const QImage &picture) { return m_rig.run(picture); }
 
-    int sticker(const QString &package)
-    {
-        const QByteArray path = package.isEmpty() ? QByteArray() : res(package).toUtf8();
-        return m_engine->applyEffect("motion", 0, package.isEmpty() ? nullptr : path.constData(), nullptr);
-    }
+    int sticker(const QString &package) { return m_rig.apply("motion", 0, package); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         if (!QFile::exists(appDir() + "/res/models/facemesh.onnx"))
             QSKIP("face models not set up (scripts/models/setup_models.py)");
-        QVERIFY(m_env.create());
-        QVERIFY(m_env.makeCurrent());
-        m_engine = createVelvix(res(QString()).toUtf8().constData(), 512, 512);
-        QVERIFY(m_engine);
-        m_width = m_height = 512;
+        QVERIFY(m_rig.create());
+        m_engine = m_rig.engine();
         g_previousHandler = qInstallMessageHandler(countingHandler);
     }
 
     void cleanupTestCase()
     {
         qInstallMessageHandler(g_previousHandler);
-        destroyVelvix(&m_engine);
+        m_rig.destroy();
     }
 
     void init() { m_engine->clearAllEffects(); }
 
     void stickerFollowsAShiftedAndATurnedFace()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QCOMPARE(sticker("motion/sunglasses"), 1);
         cv::Point2d centre, shiftedCentre, turnedCentre;
         double angle = 0, shiftedAngle = 0, turnedAngle = 0;
@@ -224,8 +196,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, picture);
         QFETCH(bool, fires);
-        const QImage input = picture == QLatin1String("open") ? openMouth(portrait("demo_image1.jpg"))
-                                                              : portrait(picture.toUtf8().constData());
+        const QImage input = picture == QLatin1String("open") ? openMouth(demoPicture("demo_image1.jpg"))
+                                                              : demoPicture(picture.toUtf8().constData());
         QCOMPARE(sticker("motion/rainbow_mouth"), 1);
         const int count = cv::countNonZero(changed(run(input), input));
         QVERIFY2(fires ? count > 500 : count == 0, qPrintable(QString::number(count)));
@@ -252,7 +224,7 @@ private Q_SLOTS:
         QFETCH(QString, picture);
         QFETCH(bool, brows);
         QFETCH(bool, eyes);
-        std::vector<cv::Point2f> points = landmarksOf(portrait(picture.toUtf8().constData()));
+        std::vector<cv::Point2f> points = landmarksOf(demoPicture(picture.toUtf8().constData()));
         QCOMPARE(points.size(), size_t(468));
         if (brows)
             raiseBrows(points);
@@ -270,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(sticker("motion/crown"), 1);
         QCOMPARE(maxDifference(run(picture), picture), 0);
         QCOMPARE(sticker(QString()), 1);  // off
-        const QImage face = portrait("demo_image2.jpg");
+        const QImage face = demoPicture("demo_image2.jpg");
         QCOMPARE(maxDifference(run(face), face), 0);
     }
 
@@ -309,7 +281,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(text);
         }
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         const QByteArray path = folder.toUtf8();
         g_logLines = 0;
         QCOMPARE(m_engine->applyEffect("motion", 0, path.constData(), nullptr), 0);
