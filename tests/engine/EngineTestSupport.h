@@ -59,6 +59,18 @@ QImage syntheticPicture(int width, int height);
 // decompression bomb when the declared size is large).
 QByteArray pngDeclaring(int width, int height, int dataBytes = 1024);
 
+// A picture through an engine's processTexture at its own size, read back
+// (null when the engine gives no texture). Inline like the rig below.
+inline QImage processPicture(Gl *gl, velvix::Velvix *engine, const QImage &picture)
+{
+    const GLuint input = uploadTexture(gl, picture);
+    const int output = engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
+    QImage result = output > 0 ? readTexture(gl, static_cast<GLuint>(output), picture.width(), picture.height())
+                               : QImage();
+    gl->glDeleteTextures(1, &input);
+    return result;
+}
+
 // An engine over res/ on an offscreen context; run() sends a picture
 // through processTexture at its own size and reads the result back.
 // Inline: the tests link the engine either as the shared library or as the
@@ -85,12 +97,7 @@ public:
             m_width = picture.width();
             m_height = picture.height();
         }
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = m_engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
+        return processPicture(m_env.gl, m_engine, picture);
     }
 
     // `package` relative to res/; empty: no resource.
