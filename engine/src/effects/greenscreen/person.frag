@@ -75,11 +75,13 @@ void main()
     vec2 p = v_uv * size - 0.5;
     vec2 base = floor(p);
     // Where the mask is flat (most of the frame) the refinement cannot
-    // change it. The taps run in a loop whose trip count is zero there: a
-    // software rasteriser runs both sides of an if for a whole block of
-    // pixels, but leaves a loop as soon as no pixel of the block needs it.
-    int taps = texture(u_mask, v_uv).g > 0.02 ? 16 : 0;
-    float sum = taps == 0 ? texture(u_guide, v_uv).a : 0.0;
+    // change it: the mask's own cell is the answer. The taps run in a loop
+    // whose trip count is zero there: a software rasteriser runs both sides
+    // of an if for a whole block of pixels, but leaves a loop as soon as no
+    // pixel of the block needs it.
+    vec2 maskAndBand = texture(u_mask, v_uv).rg;
+    int taps = maskAndBand.g > 0.02 ? 16 : 0;
+    float sum = taps == 0 ? maskAndBand.r : 0.0;
     float weight = taps == 0 ? 1.0 : 0.0;
     for (int k = 0; k < taps; ++k) {
         vec2 t = base + vec2(float(k % 4 - 1), float(k / 4 - 1));
