@@ -1,9 +1,9 @@
 // Green screen and backgrounds ("segmentation"): a chroma key with
 // similarity, smoothness, spill reduction, mask erosion ("corrosion") and
 // shadow tolerance ("deshadow"), composited over a background picture from a
-// package or from the custom "bgPath". Person segmentation without a screen
-// would supply the mask in place of keyAlpha() here; packages of that type
-// are recognised and reported as not available yet.
+// package or from the custom "bgPath". Person packages ("type": "person")
+// take the portrait mask of vision::SelfieSegmenter in place of the key,
+// refined against the frame (person.frag), over a picture or a blur.
 #pragma once
 
 #include "core/EffectFamily.h"
