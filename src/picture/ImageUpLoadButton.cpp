@@ -2,14 +2,14 @@
 
 #include "PicturePreparation.h"
 #include "TransparentButton.h"
+#include "UploadTile.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
+#include <QPen>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -60,21 +60,10 @@ ImageUpLoadButton::ImageUpLoadButton(QWidget *parent) : QWidget(parent)
     m_imageButton->hide();
     row->addWidget(m_imageButton);
 
-    m_mask = new QWidget(this);
-    m_mask->setObjectName(QStringLiteral("m_maskWidget"));
-    m_mask->setFixedSize(size());
-    m_mask->setStyleSheet(QStringLiteral(
-        "QWidget#m_maskWidget{ background-color: transparent; border-width:0px; border-radius: 6px; }"));
-    auto *maskLayout = new QVBoxLayout(m_mask);
-    maskLayout->setContentsMargins(1, 1, 1, 1);
-    auto *gray = new QWidget(m_mask);
-    gray->setObjectName(QStringLiteral("grayWidget"));
-    gray->setStyleSheet(QStringLiteral(
-        "QWidget#grayWidget{ background-color: rgba(0,0,0,0.7); border-width:0px; border-radius: 6px; padding:2px;}"));
-    maskLayout->addWidget(gray);
-    auto *buttons = new QHBoxLayout(gray);
-    buttons->setContentsMargins(4, 4, 4, 4);
-    buttons->setSpacing(6);
+    const uploadtile::HoverCover cover = uploadtile::makeHoverCover(this, 6, QStringLiteral("0.7"), 2, 6);
+    m_mask = cover.cover;
+    QWidget *gray = cover.panel;
+    QHBoxLayout *buttons = cover.buttons;
 
     m_reuploadButton = new QPushButton(QStringLiteral("重新上传"), gray);
     m_reuploadButton->setFixedSize(48, 17);
@@ -101,7 +90,6 @@ ImageUpLoadButton::ImageUpLoadButton(QWidget *parent) : QWidget(parent)
     m_cancelButton->setStyleSheet(QStringLiteral("QPushButton{ background-color:transparent; border:none; }"));
     cancelColumn->addWidget(m_cancelButton);
     buttons->addWidget(cancelHolder);
-    m_mask->hide();
 
     connect(m_addTile, &TransparentButton::signalClicked, this, &ImageUpLoadButton::upload);
     connect(m_reuploadButton, &QPushButton::clicked, this, &ImageUpLoadButton::upload);
@@ -163,10 +151,8 @@ void ImageUpLoadButton::enterEvent(QEvent *event)
     QWidget::enterEvent(event);
     m_hovered = true;
     update();
-    if (m_hasPicture && m_imageButton->isChecked()) {
-        m_mask->show();
-        m_mask->raise();
-    }
+    if (m_hasPicture && m_imageButton->isChecked())
+        uploadtile::showCover(m_mask, true);
 }
 
 void ImageUpLoadButton::leaveEvent(QEvent *event)
@@ -175,18 +161,13 @@ void ImageUpLoadButton::leaveEvent(QEvent *event)
     m_hovered = false;
     update();
     if (m_hasPicture && m_imageButton->isChecked())
-        m_mask->hide();
+        uploadtile::showCover(m_mask, false);
 }
 
 void ImageUpLoadButton::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect().x() + 0.5, rect().y() + 0.5, width() - 1, height() - 1), 6, 6);
     QPen pen(m_hovered ? QColor(88, 235, 111) : QColor(94, 94, 94), 1);
     pen.setDashPattern({4, 4});
-    painter.setPen(pen);
-    painter.drawPath(path);
+    uploadtile::paintOutline(this, 6, pen);
 }

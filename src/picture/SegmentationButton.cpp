@@ -2,13 +2,13 @@
 
 #include "PicturePreparation.h"
 #include "TransparentButton.h"
+#include "UploadTile.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
+#include <QPen>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -65,21 +65,10 @@ SegmentationButton::SegmentationButton(const QString &imagePath, QWidget *parent
     m_imageButton->hide();
     row->addWidget(m_imageButton);
 
-    m_mask = new QWidget(this);
-    m_mask->setObjectName(QStringLiteral("m_maskWidget"));
-    m_mask->setFixedSize(size());
-    m_mask->setStyleSheet(QStringLiteral(
-        "QWidget#m_maskWidget{ background-color: transparent; border-width:0px; border-radius: 8px; }"));
-    auto *maskLayout = new QVBoxLayout(m_mask);
-    maskLayout->setContentsMargins(1, 1, 1, 1);
-    auto *gray = new QWidget(m_mask);
-    gray->setObjectName(QStringLiteral("grayWidget"));
-    gray->setStyleSheet(QStringLiteral(
-        "QWidget#grayWidget{ background-color: rgba(0,0,0,0.5); border-width:0px; border-radius: 8px; padding:0px;}"));
-    maskLayout->addWidget(gray);
-    auto *buttons = new QHBoxLayout(gray);
-    buttons->setContentsMargins(4, 4, 4, 4);
-    buttons->setSpacing(24);
+    const uploadtile::HoverCover cover = uploadtile::makeHoverCover(this, 8, QStringLiteral("0.5"), 0, 24);
+    m_mask = cover.cover;
+    QWidget *gray = cover.panel;
+    QHBoxLayout *buttons = cover.buttons;
     buttons->setAlignment(Qt::AlignCenter);
     const QString buttonStyle = QStringLiteral(
         "QPushButton{ color:rgba(255, 255, 255, 0.9); background-color:transparent; border:none; }"
@@ -93,7 +82,6 @@ SegmentationButton::SegmentationButton(const QString &imagePath, QWidget *parent
         b->setStyleSheet(buttonStyle);
         buttons->addWidget(b);
     }
-    m_mask->hide();
 
     connect(m_addTile, &TransparentButton::signalClicked, this, &SegmentationButton::upload);
     connect(m_reuploadButton, &QPushButton::clicked, this, &SegmentationButton::upload);
@@ -165,32 +153,22 @@ void SegmentationButton::deletePicture()
 void SegmentationButton::enterEvent(QEvent *event)
 {
     QWidget::enterEvent(event);
-    if (m_hasPicture) {
-        m_mask->show();
-        m_mask->raise();
-    }
+    if (m_hasPicture)
+        uploadtile::showCover(m_mask, true);
 }
 
 void SegmentationButton::leaveEvent(QEvent *event)
 {
     QWidget::leaveEvent(event);
     if (m_hasPicture)
-        m_mask->hide();
+        uploadtile::showCover(m_mask, false);
 }
 
 void SegmentationButton::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect().x() + 0.5, rect().y() + 0.5, width() - 1, height() - 1), 8, 8);
-    if (m_hasPicture) {
-        painter.setPen(QPen(QColor(123, 243, 142), 1));
-    } else {
-        QPen pen(QColor(255, 255, 255, 36), 1);
+    QPen pen(m_hasPicture ? QColor(123, 243, 142) : QColor(255, 255, 255, 36), 1);
+    if (!m_hasPicture)
         pen.setDashPattern({2, 2});
-        painter.setPen(pen);
-    }
-    painter.drawPath(path);
+    uploadtile::paintOutline(this, 8, pen);
 }

@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include <QCoreApplication>
+
 #include <QtGlobal>
 
 #include <algorithm>
@@ -185,6 +187,21 @@ QByteArray pngDeclaring(int width, int height, int dataBytes)
     header += QByteArray("\x08\x06\x00\x00\x00", 5); // 8-bit RGBA, no interlace
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
         + chunk("IDAT", qCompress(QByteArray(dataBytes, '\0')).mid(4)) + chunk("IEND", QByteArray());
+}
+
+QString appDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString resPath(const QString &relative)
+{
+    return appDir() + "/res/" + relative;
+}
+
+QImage demoPicture(const QString &name)
+{
+    return QImage(resPath(QStringLiteral("demoImage/") + name)).convertToFormat(QImage::Format_RGBA8888);
 }
 
 } // namespace enginetest

@@ -22,11 +22,10 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
 
 QImage bodyPicture()
 {
-    return QImage(appDir() + "/res/demoImage/demo_image4 body.jpg").convertToFormat(QImage::Format_RGBA8888);
+    return demoPicture(QStringLiteral("demo_image4 body.jpg"));
 }
 
 std::vector<vision::BodyPose> measure(const QImage &picture)
@@ -73,25 +72,10 @@ int darkPixels(const QImage &picture, int top, int bottom)
 class TestEngineBody : public QObject {
     Q_OBJECT
 
-    GlEnvironment m_env;
-    Velvix *m_engine = nullptr;
-    int m_width = 0;
-    int m_height = 0;
+    EngineRig m_rig;
+    Velvix *m_engine = nullptr; // m_rig's
 
-    QImage run(const QImage &picture)
-    {
-        if (picture.width() != m_width || picture.height() != m_height) {
-            m_engine->resizeOutput(picture.width(), picture.height());
-            m_width = picture.width();
-            m_height = picture.height();
-        }
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = m_engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
-    }
+    QImage run(const QImage &picture) { return m_rig.run(picture); }
 
     void set(const char *name, int value) { QCOMPARE(m_engine->applyEffect(name, value, nullptr, nullptr), 1); }
 
@@ -100,14 +84,11 @@ private Q_SLOTS:
     {
         if (!QFile::exists(appDir() + "/res/models/movenet-lightning.onnx"))
             QSKIP("body model not set up (scripts/models/setup_models.py)");
-        QVERIFY(m_env.create());
-        QVERIFY(m_env.makeCurrent());
-        m_engine = createVelvix((appDir() + "/res/").toUtf8().constData(), 512, 512);
-        QVERIFY(m_engine);
-        m_width = m_height = 512;
+        QVERIFY(m_rig.create());
+        m_engine = m_rig.engine();
     }
 
-    void cleanupTestCase() { destroyVelvix(&m_engine); }
+    void cleanupTestCase() { m_rig.destroy(); }
 
     void init() { m_engine->clearAllEffects(); }
 

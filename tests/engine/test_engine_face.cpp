@@ -24,12 +24,7 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
 
-QImage portrait(const char *name)
-{
-    return QImage(appDir() + "/res/demoImage/" + name).convertToFormat(QImage::Format_RGBA8888);
-}
 
 std::vector<vision::Face> measure(const QImage &picture)
 {
@@ -94,25 +89,10 @@ std::vector<const char *> shapeNames()
 class TestEngineFace : public QObject {
     Q_OBJECT
 
-    GlEnvironment m_env;
-    Velvix *m_engine = nullptr;
-    int m_width = 0;
-    int m_height = 0;
+    EngineRig m_rig;
+    Velvix *m_engine = nullptr; // m_rig's
 
-    QImage run(const QImage &picture)
-    {
-        if (picture.width() != m_width || picture.height() != m_height) {
-            m_engine->resizeOutput(picture.width(), picture.height());
-            m_width = picture.width();
-            m_height = picture.height();
-        }
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = m_engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
-    }
+    QImage run(const QImage &picture) { return m_rig.run(picture); }
 
     void set(const char *name, int value) { QCOMPARE(m_engine->applyEffect(name, value, nullptr, nullptr), 1); }
 
@@ -121,20 +101,17 @@ private Q_SLOTS:
     {
         if (!QFile::exists(appDir() + "/res/models/facemesh.onnx"))
             QSKIP("face models not set up (scripts/models/setup_models.py)");
-        QVERIFY(m_env.create());
-        QVERIFY(m_env.makeCurrent());
-        m_engine = createVelvix((appDir() + "/res/").toUtf8().constData(), 512, 512);
-        QVERIFY(m_engine);
-        m_width = m_height = 512;
+        QVERIFY(m_rig.create());
+        m_engine = m_rig.engine();
     }
 
-    void cleanupTestCase() { destroyVelvix(&m_engine); }
+    void cleanupTestCase() { m_rig.destroy(); }
 
     void init() { m_engine->clearAllEffects(); }
 
     void everyShapeControlAtZeroIsAPassthrough()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         for (const char *name : shapeNames()) {
             const int strong = std::strncmp(name, "basicV7.", 8) == 0 ? -100 : 100;
             set(name, strong);
@@ -147,7 +124,7 @@ private Q_SLOTS:
     void bigEyeGrowsTheEyesAndThinFaceNarrowsTheJaw()
     {
         for (const char *name : {"demo_image1.jpg", "demo_image2.jpg"}) {
-            const QImage picture = portrait(name);
+            const QImage picture = demoPicture(name);
             const auto before = measure(picture);
             QCOMPARE(int(before.size()), 1);
             set("shape.bigEye", 100);
@@ -173,7 +150,7 @@ private Q_SLOTS:
 
     void pixelsAwayFromTheFaceStayUnchanged()
     {
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         const auto faces = measure(picture);
         QCOMPARE(int(faces.size()), 1);
         const cv::Point2f centre = (faces[0].rightEyeCentre() + faces[0].leftEyeCentre()) * 0.5f;
@@ -231,7 +208,7 @@ private Q_SLOTS:
 
     void smoothingFlattensWrinklesAndKeepsTheEyes()
     {
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         const auto faces = measure(picture);
         QCOMPARE(int(faces.size()), 1);
         const vision::Face &face = faces[0];
@@ -266,7 +243,7 @@ private Q_SLOTS:
     void atomicAbilitiesDrawOnTheFaceOnly()
     {
         QFETCH(QString, name);
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         const auto faces = measure(picture);
         QCOMPARE(int(faces.size()), 1);
         const QRect face = QRect(int(faces[0].box.x), int(faces[0].box.y), int(faces[0].box.width),
@@ -302,8 +279,8 @@ private Q_SLOTS:
         pair.fill(Qt::white);
         {
             QPainter painter(&pair);
-            painter.drawImage(0, 0, portrait("demo_image1.jpg"));
-            painter.drawImage(512, 0, portrait("demo_image1.jpg").mirrored(true, false));
+            painter.drawImage(0, 0, demoPicture("demo_image1.jpg"));
+            painter.drawImage(512, 0, demoPicture("demo_image1.jpg").mirrored(true, false));
         }
         const auto faces = measure(pair);
         QCOMPARE(int(faces.size()), 2);

@@ -25,13 +25,7 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
-QString res(const QString &path) { return appDir() + "/res/" + path; }
 
-QImage portrait(const char *name)
-{
-    return QImage(res(QStringLiteral("demoImage/") + name)).convertToFormat(QImage::Format_RGBA8888);
-}
 
 // The lips of demo_image1.jpg (512 x 512), traced by hand on a 12x zoom.
 const std::vector<cv::Point> kLips = {{202, 139}, {208, 137}, {215, 137}, {222, 138}, {230, 137},
@@ -133,49 +127,27 @@ void countingHandler(QtMsgType type, const QMessageLogContext &context, const QS
 class TestEngineMakeup : public QObject {
     Q_OBJECT
 
-    GlEnvironment m_env;
-    Velvix *m_engine = nullptr;
-    int m_width = 0;
-    int m_height = 0;
+    EngineRig m_rig;
+    Velvix *m_engine = nullptr; // m_rig's
 
-    QImage run(const QImage &picture)
-    {
-        if (picture.width() != m_width || picture.height() != m_height) {
-            m_engine->resizeOutput(picture.width(), picture.height());
-            m_width = picture.width();
-            m_height = picture.height();
-        }
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = m_engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
-    }
+    QImage run(const QImage &picture) { return m_rig.run(picture); }
 
-    int apply(const char *name, int value, const QString &package)
-    {
-        const QByteArray path = package.isEmpty() ? QByteArray() : res(package).toUtf8();
-        return m_engine->applyEffect(name, value, package.isEmpty() ? nullptr : path.constData(), nullptr);
-    }
+    int apply(const char *name, int value, const QString &package) { return m_rig.apply(name, value, package); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         if (!QFile::exists(appDir() + "/res/models/facemesh.onnx"))
             QSKIP("face models not set up (scripts/models/setup_models.py)");
-        QVERIFY(m_env.create());
-        QVERIFY(m_env.makeCurrent());
-        m_engine = createVelvix(res(QString()).toUtf8().constData(), 512, 512);
-        QVERIFY(m_engine);
-        m_width = m_height = 512;
+        QVERIFY(m_rig.create());
+        m_engine = m_rig.engine();
         g_previousHandler = qInstallMessageHandler(countingHandler);
     }
 
     void cleanupTestCase()
     {
         qInstallMessageHandler(g_previousHandler);
-        destroyVelvix(&m_engine);
+        m_rig.destroy();
     }
 
     void init() { m_engine->clearAllEffects(); }
@@ -186,13 +158,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("effect");
         QTest::addColumn<QString>("package");
-        for (const QString &folder : QDir(res("makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const QString &folder : QDir(resPath("makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             const QString kind = folder.section('_', 0, 0);
             QTest::newRow(qPrintable(folder)) << "makeup." + kind << "makeup/" + folder;
         }
-        for (const QString &folder : QDir(res("light_makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QString &folder : QDir(resPath("light_makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             QTest::newRow(qPrintable("light " + folder)) << "light.makeup" << "light_makeup/" + folder;
-        for (const QString &folder : QDir(res("style_makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QString &folder : QDir(resPath("style_makeup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             QTest::newRow(qPrintable("style " + folder)) << "makeup" << "style_makeup/" + folder;
     }
 
@@ -201,7 +173,7 @@ private Q_SLOTS:
         QFETCH(QString, effect);
         QFETCH(QString, package);
         const QByteArray name = effect.toUtf8();
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QCOMPARE(apply(name.constData(), 0, package), 1);
         QCOMPARE(maxDifference(run(picture), picture), 0);
         QCOMPARE(apply(name.constData(), 100, QString()), 1);  // strength alone keeps the package
@@ -226,14 +198,14 @@ private Q_SLOTS:
     // families, and a look without them switches them off again.
     void styledLookSetsFilterAndShape()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QCOMPARE(apply("makeup", 100, "style_makeup/glam"), 1);
         const QImage glam = run(picture);
         QVERIFY(maxDifference(glam.copy(0, 0, 100, 40), picture.copy(0, 0, 100, 40)) > 3);  // the filter
         QCOMPARE(apply("makeup", 100, "style_makeup/fresh"), 1);  // warm filter, no face shape
         const QImage fresh = run(picture);
         m_engine->clearAllEffects();
-        QCOMPARE(m_engine->applyEffect("lut", 30, res("lut/warm.png").toUtf8().constData(), nullptr), 1);
+        QCOMPARE(m_engine->applyEffect("lut", 30, resPath("lut/warm.png").toUtf8().constData(), nullptr), 1);
         const QImage filterOnly = run(picture);
         // Away from the face only the filter acts, and the glam look's thin
         // face is gone (the jaw line area matches the filter alone).
@@ -243,7 +215,7 @@ private Q_SLOTS:
 
     void lipstickStaysOnTheLipsAndKeepsTheirShading()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QCOMPARE(apply("makeup.lipstick", 80, "makeup/lipstick_berry"), 1);
         const QImage out = run(picture);
         const cv::Size size(picture.width(), picture.height());
@@ -291,7 +263,7 @@ private Q_SLOTS:
 
     void makeupFollowsAShiftedFace()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QImage shifted(picture.size(), picture.format());
         shifted.fill(Qt::black);
         for (int y = 0; y < picture.height(); ++y)
@@ -316,7 +288,7 @@ private Q_SLOTS:
     // that slid off the face.
     void turnedFaceFadesOut()
     {
-        const QImage grey = portrait("demo_image1.jpg").convertToFormat(QImage::Format_Grayscale8);
+        const QImage grey = demoPicture("demo_image1.jpg").convertToFormat(QImage::Format_Grayscale8);
         vision::FaceTracker tracker((appDir() + "/res/models").toStdString());
         const cv::Mat mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar *>(grey.constBits()),
                           static_cast<size_t>(grey.bytesPerLine()));
@@ -374,7 +346,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder));
         // A good package beside it, so looks fail for their own fault.
         QVERIFY(QDir().mkpath(dir.path() + "/makeup/lipstick_red"));
-        QVERIFY(QFile::copy(res("makeup/lipstick_red/template.json"), dir.path() + "/makeup/lipstick_red/template.json"));
+        QVERIFY(QFile::copy(resPath("makeup/lipstick_red/template.json"), dir.path() + "/makeup/lipstick_red/template.json"));
         if (!text.isEmpty()) {
             QFile file(folder + "/template.json");
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -382,7 +354,7 @@ private Q_SLOTS:
         } else {
             QVERIFY(QDir(folder).removeRecursively());
         }
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         const QByteArray name = effect.toUtf8(), path = folder.toUtf8();
         g_packageLogLines = 0;
         QCOMPARE(m_engine->applyEffect(name.constData(), 100, path.constData(), nullptr), 0);

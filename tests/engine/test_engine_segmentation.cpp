@@ -29,13 +29,7 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
-QString resDir() { return appDir() + "/res/"; }
-
-QImage portrait(const char *name)
-{
-    return QImage(resDir() + "demoImage/" + name).convertToFormat(QImage::Format_RGBA8888);
-}
+QString resDir() { return resPath(QString()); }
 
 cv::Mat greyOf(const QImage &picture)
 {
@@ -149,12 +143,7 @@ class TestEngineSegmentation : public QObject {
     QImage run(Velvix *engine, const QImage &picture)
     {
         engine->resizeOutput(picture.width(), picture.height());
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
+        return processPicture(m_env.gl, engine, picture);
     }
     QImage run(const QImage &picture) { return run(m_engine, picture); }
 
@@ -188,7 +177,7 @@ private Q_SLOTS:
     void maskCoversThePerson()
     {
         QFETCH(QString, name);
-        const QImage picture = portrait(name.toUtf8().constData());
+        const QImage picture = demoPicture(name.toUtf8().constData());
         const cv::Mat model = modelMask(picture);
         const double overlap = iou(model, handMask(name.toUtf8().constData(), model.size()));
         qInfo("%s: IoU %.3f", qPrintable(name), overlap);
@@ -199,7 +188,7 @@ private Q_SLOTS:
     void blurKeepsTheFaceAndSoftensTheBackground()
     {
         QFETCH(QString, name);
-        const QImage picture = portrait(name.toUtf8().constData());
+        const QImage picture = demoPicture(name.toUtf8().constData());
         vision::FaceTracker faces((resDir() + "models").toStdString());
         const auto found = faces.track(greyOf(picture), 1);
         QCOMPARE(int(found.size()), 1);
@@ -229,7 +218,7 @@ private Q_SLOTS:
     // not count) of another aspect than the frame, so the fill crops it.
     void pictureShowsFarFromThePerson()
     {
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         QTemporaryDir dir;
         QImage bg(1600, 900, QImage::Format_RGB32);
         for (int y = 0; y < bg.height(); ++y)
@@ -259,7 +248,7 @@ private Q_SLOTS:
 
     void shippedPicturePackagesLoad()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         for (const char *name : {"sunset", "city_lights", "bright_room", "mountain_lake"}) {
             QCOMPARE(package(name), 1);
             QVERIFY2(maxDifference(run(picture), picture) > 50, name);
@@ -270,7 +259,7 @@ private Q_SLOTS:
     // after a person package, over the chroma key after a green-screen one.
     void customPictureFollowsThePackageChosenLast()
     {
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         QTemporaryDir dir;
         const QString custom = dir.filePath("custom.png");
         QImage red(320, 240, QImage::Format_RGB32);
@@ -304,7 +293,7 @@ private Q_SLOTS:
     void maskAbilityShowsTheMask()
     {
         QFETCH(QString, name);
-        const QImage picture = portrait(name.toUtf8().constData());
+        const QImage picture = demoPicture(name.toUtf8().constData());
         QCOMPARE(m_engine->applyEffect("atomic.portraitSegment", 100, nullptr, nullptr), 1);
         const QImage out = run(picture);
         cv::Mat shown(out.height(), out.width(), CV_8UC1);
@@ -323,7 +312,7 @@ private Q_SLOTS:
 
     void strengthZeroAndEmptyPathArePassthroughs()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QTemporaryDir dir;
         QFile manifest(dir.filePath("template.json"));
         QVERIFY(manifest.open(QIODevice::WriteOnly));
@@ -340,7 +329,7 @@ private Q_SLOTS:
 
     void frameSizeChangesKeepWorking()
     {
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         QCOMPARE(package("sunset"), 1);
         for (QSize size : {QSize(512, 600), QSize(640, 360), QSize(300, 400), QSize(512, 600)}) {
             const QImage scaled = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -358,7 +347,7 @@ private Q_SLOTS:
     void cameraFramesGetTheirBackgroundReplaced()
     {
         for (QSize size : {QSize(640, 360), QSize(480, 640)}) {
-            const QImage frame = portrait("demo_image2.jpg")
+            const QImage frame = demoPicture("demo_image2.jpg")
                                      .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                                      .convertToFormat(QImage::Format_RGB32);
             // BT.601 limited range, chroma of the top-left pixel of each block.
@@ -422,7 +411,7 @@ private Q_SLOTS:
         g_previousHandler = qInstallMessageHandler(countingHandler);
         const QByteArray path = (resDir() + "segmentation/blur").toUtf8();
         QCOMPARE(engine->applyEffect("segmentation", 0, path.constData(), nullptr), 1);
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         for (int i = 0; i < 3; ++i)
             QCOMPARE(maxDifference(run(engine, picture), picture), 0);
         qInstallMessageHandler(g_previousHandler);

@@ -1,10 +1,14 @@
 // 2D stickers with the real face tracker on the demo portraits: a sticker
 // follows a shifted picture and turns with a turned one; a mouth-open
-// trigger fires on an opened mouth only; no face, no sticker; bad packages
-// log one line and change nothing.
+// trigger fires on an opened mouth only; the brows-raised and eyes-closed
+// rules fire on the tracker's own landmarks of a portrait edited that way
+// and not on the portrait as it is; no face, no sticker; bad packages log
+// one line and change nothing.
 #include "EngineTestSupport.h"
 
 #include "core/VelvixEngine.h"
+#include "effects/sticker/StickerPackage.h"
+#include "vision/FaceTracker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,13 +24,7 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
-QString res(const QString &path) { return appDir() + "/res/" + path; }
 
-QImage portrait(const char *name)
-{
-    return QImage(res(QStringLiteral("demoImage/") + name)).convertToFormat(QImage::Format_RGBA8888);
-}
 
 cv::Mat matOf(const QImage &image)
 {
@@ -79,6 +77,47 @@ QImage openMouth(const QImage &picture)
     return imageOf(out);
 }
 
+// The tracker's landmarks (pixels) of the first face in a picture.
+std::vector<cv::Point2f> landmarksOf(const QImage &picture)
+{
+    static vision::FaceTracker tracker((appDir() + "/res/models").toStdString());
+    tracker.reset();
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const cv::Mat mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar *>(grey.constBits()),
+                      static_cast<size_t>(grey.bytesPerLine()));
+    const std::vector<vision::Face> faces = tracker.track(mat, 1);
+    std::vector<cv::Point2f> points;
+    if (!faces.empty()) {
+        for (const cv::Point3f &p : faces.front().landmarks)
+            points.emplace_back(p.x, p.y);
+    }
+    return points;
+}
+
+// Brows lifted by a fifth of the eye distance, up the face (both brows'
+// upper and lower edges of the mesh).
+void raiseBrows(std::vector<cv::Point2f> &p)
+{
+    static const int kBrows[] = {70, 63, 105, 66, 107, 46, 53, 52, 65, 55,
+                                 300, 293, 334, 296, 336, 276, 283, 282, 295, 285};
+    const cv::Point2f axis = (p[263] + p[362]) * 0.5f - (p[33] + p[133]) * 0.5f;
+    const cv::Point2f up = cv::Point2f(axis.y, -axis.x) * (axis.x > 0 ? 0.2f : -0.2f);
+    for (int index : kBrows)
+        p[index] += up;
+}
+
+// Upper lids lowered onto the lower ones.
+void closeEyes(std::vector<cv::Point2f> &p)
+{
+    static const int kRightLid[] = {246, 161, 160, 159, 158, 157, 173};
+    static const int kLeftLid[] = {466, 388, 387, 386, 385, 384, 398};
+    const cv::Point2f right = (p[145] - p[159]) * 0.95f, left = (p[374] - p[386]) * 0.95f;
+    for (int index : kRightLid)
+        p[index] += right;
+    for (int index : kLeftLid)
+        p[index] += left;
+}
+
 int g_logLines = 0;
 QtMessageHandler g_previousHandler = nullptr;
 void countingHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -93,56 +132,34 @@ void countingHandler(QtMsgType type, const QMessageLogContext &context, const QS
 class TestEngineSticker : public QObject {
     Q_OBJECT
 
-    GlEnvironment m_env;
-    Velvix *m_engine = nullptr;
-    int m_width = 0;
-    int m_height = 0;
+    EngineRig m_rig;
+    Velvix *m_engine = nullptr; // m_rig's
 
-    QImage run(const QImage &picture)
-    {
-        if (picture.width() != m_width || picture.height() != m_height) {
-            m_engine->resizeOutput(picture.width(), picture.height());
-            m_width = picture.width();
-            m_height = picture.height();
-        }
-        const GLuint input = uploadTexture(m_env.gl, picture);
-        const int output = m_engine->processTexture(static_cast<int>(input), picture.width(), picture.height());
-        QImage result = output > 0 ? readTexture(m_env.gl, static_cast<GLuint>(output), picture.width(), picture.height())
-                                   : QImage();
-        m_env.gl->glDeleteTextures(1, &input);
-        return result;
-    }
+    QImage run(const QImage &picture) { return m_rig.run(picture); }
 
-    int sticker(const QString &package)
-    {
-        const QByteArray path = package.isEmpty() ? QByteArray() : res(package).toUtf8();
-        return m_engine->applyEffect("motion", 0, package.isEmpty() ? nullptr : path.constData(), nullptr);
-    }
+    int sticker(const QString &package) { return m_rig.apply("motion", 0, package); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         if (!QFile::exists(appDir() + "/res/models/facemesh.onnx"))
             QSKIP("face models not set up (scripts/models/setup_models.py)");
-        QVERIFY(m_env.create());
-        QVERIFY(m_env.makeCurrent());
-        m_engine = createVelvix(res(QString()).toUtf8().constData(), 512, 512);
-        QVERIFY(m_engine);
-        m_width = m_height = 512;
+        QVERIFY(m_rig.create());
+        m_engine = m_rig.engine();
         g_previousHandler = qInstallMessageHandler(countingHandler);
     }
 
     void cleanupTestCase()
     {
         qInstallMessageHandler(g_previousHandler);
-        destroyVelvix(&m_engine);
+        m_rig.destroy();
     }
 
     void init() { m_engine->clearAllEffects(); }
 
     void stickerFollowsAShiftedAndATurnedFace()
     {
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QCOMPARE(sticker("motion/sunglasses"), 1);
         cv::Point2d centre, shiftedCentre, turnedCentre;
         double angle = 0, shiftedAngle = 0, turnedAngle = 0;
@@ -179,11 +196,44 @@ private Q_SLOTS:
     {
         QFETCH(QString, picture);
         QFETCH(bool, fires);
-        const QImage input = picture == QLatin1String("open") ? openMouth(portrait("demo_image1.jpg"))
-                                                              : portrait(picture.toUtf8().constData());
+        const QImage input = picture == QLatin1String("open") ? openMouth(demoPicture("demo_image1.jpg"))
+                                                              : demoPicture(picture.toUtf8().constData());
         QCOMPARE(sticker("motion/rainbow_mouth"), 1);
         const int count = cv::countNonZero(changed(run(input), input));
         QVERIFY2(fires ? count > 500 : count == 0, qPrintable(QString::number(count)));
+    }
+
+    // On the landmarks rather than on pictures: a warp that makes the mesh
+    // read raised brows or shut eyes on these portraits breaks them first.
+    void browAndBlinkTriggersFollowTheLandmarks_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<bool>("brows");
+        QTest::addColumn<bool>("eyes");
+        for (const char *picture : {"demo_image1.jpg", "demo_image2.jpg"}) {
+            for (int edit = 0; edit < 4; ++edit) {
+                const bool brows = edit & 1, eyes = edit & 2;
+                QTest::addRow("%s, brows %s, eyes %s", picture, brows ? "raised" : "at rest", eyes ? "closed" : "open")
+                    << picture << brows << eyes;
+            }
+        }
+    }
+
+    void browAndBlinkTriggersFollowTheLandmarks()
+    {
+        QFETCH(QString, picture);
+        QFETCH(bool, brows);
+        QFETCH(bool, eyes);
+        std::vector<cv::Point2f> points = landmarksOf(demoPicture(picture.toUtf8().constData()));
+        QCOMPARE(points.size(), size_t(468));
+        if (brows)
+            raiseBrows(points);
+        if (eyes)
+            closeEyes(points);
+        const FaceTriggers triggers = faceTriggers(points);
+        QVERIFY2(triggers.browsRaised == brows && triggers.eyesClosed == eyes && !triggers.mouthOpen,
+                 qPrintable(QStringLiteral("brow height %1, eye opening %2, mouth opening %3")
+                                .arg(triggers.browHeight).arg(triggers.eyeOpening).arg(triggers.mouthOpening)));
     }
 
     void noFaceNoSticker()
@@ -192,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(sticker("motion/crown"), 1);
         QCOMPARE(maxDifference(run(picture), picture), 0);
         QCOMPARE(sticker(QString()), 1);  // off
-        const QImage face = portrait("demo_image2.jpg");
+        const QImage face = demoPicture("demo_image2.jpg");
         QCOMPARE(maxDifference(run(face), face), 0);
     }
 
@@ -231,7 +281,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(text);
         }
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         const QByteArray path = folder.toUtf8();
         g_logLines = 0;
         QCOMPARE(m_engine->applyEffect("motion", 0, path.constData(), nullptr), 0);

@@ -89,6 +89,11 @@ std::shared_ptr<TrackResult> SelfieSegmenter::track(const LumaFrame &frame)
     }
     auto result = std::make_shared<SegmentationResult>();
     m_previous.convertTo(result->mask, CV_8U, 255.0);
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(5, 5));
+    cv::Mat lo, hi;
+    cv::erode(result->mask, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(result->mask, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    result->band = hi - lo;
     return result;
 }
 

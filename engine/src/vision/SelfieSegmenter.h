@@ -23,6 +23,10 @@ struct SegmentationResult : TrackResult {
     static constexpr int Size = 256;
     // Size x Size bytes, 0 background .. 255 person, row 0 = top.
     cv::Mat mask;
+    // Size x Size bytes: how much the mask varies over the 5 x 5 cells about
+    // each cell (the footprint of the edge refinement on the GPU); 0 where
+    // the mask is flat. Made here, off the frame path.
+    cv::Mat band;
 };
 
 class SelfieSegmenter final : public Tracker {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/EffectFamily.h"
+#include "effects/faceinfo/SegmentOverlay.h"
 
 #include <vector>
 
@@ -11,10 +12,7 @@ namespace velvix {
 
 class BodyInfoEffect final : public EffectFamily {
 public:
-    struct Segment {
-        float x0, y0, x1, y1;
-        float r, g, b;
-    };
+    using Segment = OverlaySegment;
 
     const char *name() const override { return "bodyinfo"; }
     bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
@@ -28,8 +26,9 @@ public:
     std::vector<Segment> segmentsFor(const FrameContext &frame) const;
 
 private:
+    static constexpr int kMaxSegments = 64;
     bool m_on = false;
-    GLuint m_data = 0;
+    SegmentOverlay m_overlay{kMaxSegments};
 };
 
 } // namespace velvix

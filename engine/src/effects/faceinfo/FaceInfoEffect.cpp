@@ -12,12 +12,6 @@
 
 namespace velvix {
 
-namespace {
-
-constexpr int kMaxSegments = 8192;
-
-} // namespace
-
 bool FaceInfoEffect::apply(const EffectInfo &info, int value, const char *, const QJsonObject &)
 {
     const bool on = value > 0;
@@ -34,10 +28,7 @@ bool FaceInfoEffect::apply(const EffectInfo &info, int value, const char *, cons
 
 void FaceInfoEffect::release(Gl *gl)
 {
-    if (m_data && gl)
-        gl->glDeleteTextures(1, &m_data);
-    m_data = 0;
-    m_dataRows = 0;
+    m_overlay.release(gl);
 }
 
 unsigned FaceInfoEffect::trackersNeeded() const
@@ -125,43 +116,8 @@ std::vector<FaceInfoEffect::Segment> FaceInfoEffect::segmentsFor(const FrameCont
 
 GLuint FaceInfoEffect::runPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
 {
-    const std::vector<Segment> segments = segmentsFor(frame);
-    Renderer &renderer = frame.renderer;
-    Gl *gl = renderer.gl();
-    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
-    ShaderProgram *overlay = renderer.program("effects/faceinfo/overlay.frag", {}, "", "effects/faceinfo/overlay.vert");
-    if (!copy || !overlay)
-        return 0;
-    GLuint out = target ? target : frame.scratch.get(gl, "faceinfo.out", frame.width, frame.height, GL_RGBA8);
-    copy->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
-    copy->set(gl, "u_src", 0);
-    renderer.drawTo(out, frame.width, frame.height);
-    if (segments.empty())
-        return out;
-
-    std::vector<float> data(segments.size() * 8);
-    for (size_t i = 0; i < segments.size(); ++i) {
-        const Segment &s = segments[i];
-        const float row[8] = {s.x0, s.y0, s.x1, s.y1, s.r, s.g, s.b, 1.0f};
-        std::copy(row, row + 8, data.begin() + static_cast<std::ptrdiff_t>(i * 8));
-    }
-    if (!m_data) {
-        m_dataRows = kMaxSegments;
-        m_data = createTexture2D(gl, GL_RGBA32F, 2, m_dataRows, GL_RGBA, GL_FLOAT);
-    }
-    gl->glActiveTexture(GL_TEXTURE7);
-    gl->glBindTexture(GL_TEXTURE_2D, m_data);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 2, static_cast<GLsizei>(segments.size()), GL_RGBA, GL_FLOAT,
-                        data.data());
-    overlay->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, m_data, false);
-    overlay->set(gl, "u_segments", 0);
-    overlay->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
-    overlay->set(gl, "u_halfWidth", std::max(0.75f, static_cast<float>(std::min(frame.width, frame.height)) / 720.0f));
-    gl->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(segments.size() * 6));
-    return out;
+    return m_overlay.draw(frame, source, sourceLinear, target, "faceinfo.out", segmentsFor(frame),
+                          std::max(0.75f, static_cast<float>(std::min(frame.width, frame.height)) / 720.0f));
 }
 
 } // namespace velvix

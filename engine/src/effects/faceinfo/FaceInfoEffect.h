@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/EffectFamily.h"
+#include "effects/faceinfo/SegmentOverlay.h"
 
 #include <array>
 #include <vector>
@@ -13,10 +14,7 @@ namespace velvix {
 
 class FaceInfoEffect final : public EffectFamily {
 public:
-    struct Segment {
-        float x0, y0, x1, y1;
-        float r, g, b;
-    };
+    using Segment = OverlaySegment;
 
     const char *name() const override { return "faceinfo"; }
     bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
@@ -30,12 +28,12 @@ public:
     std::vector<Segment> segmentsFor(const FrameContext &frame) const;
 
 private:
+    static constexpr int kMaxSegments = 8192;
     enum Ability { Landmarks, Mesh, Pose, AbilityCount };
     bool any() const { return m_on[Landmarks] || m_on[Mesh] || m_on[Pose]; }
 
     std::array<bool, AbilityCount> m_on{};
-    GLuint m_data = 0;
-    int m_dataRows = 0;
+    SegmentOverlay m_overlay{kMaxSegments};
 };
 
 } // namespace velvix

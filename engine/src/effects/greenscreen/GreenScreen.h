@@ -1,9 +1,9 @@
 // Green screen and backgrounds ("segmentation"): a chroma key with
 // similarity, smoothness, spill reduction, mask erosion ("corrosion") and
 // shadow tolerance ("deshadow"), composited over a background picture from a
-// package or from the custom "bgPath". Person segmentation without a screen
-// would supply the mask in place of keyAlpha() here; packages of that type
-// are recognised and reported as not available yet.
+// package or from the custom "bgPath". Person packages ("type": "person")
+// take the portrait mask of vision::SelfieSegmenter in place of the key,
+// refined against the frame (person.frag), over a picture or a blur.
 #pragma once
 
 #include "core/EffectFamily.h"
@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QString>
+
+#include <opencv2/core.hpp>
 
 #include <memory>
 
@@ -91,7 +93,8 @@ private:
     bool m_showMask = false;         // "atomic.portraitSegment"
     QString m_lastPackage;           // full path of the package chosen last
     int m_blurStrength = 0;          // 0..100; used without a background picture
-    GLuint m_maskTexture = 0;
+    GLuint m_maskTexture = 0;        // mask (r) and edge band (g)
+    cv::Mat m_maskPixels;            // their interleaved upload
     const void *m_maskUploaded = nullptr;  // the result in m_maskTexture
     std::shared_ptr<const vision::TrackResult> m_maskHeld;
 };
