@@ -194,7 +194,7 @@ private Q_SLOTS:
         QFETCH(QString, shape);
         QFETCH(QString, colour);
         QFETCH(int, tolerance);
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         set(shape.toUtf8().constData(), 80);
         const QImage warped = run(picture);
         set(colour.toUtf8().constData(), 60);

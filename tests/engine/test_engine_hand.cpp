@@ -20,7 +20,6 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
 
 QImage handPicture(const QString &gesture)
 {

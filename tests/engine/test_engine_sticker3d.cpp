@@ -23,14 +23,6 @@ using namespace velvix;
 
 namespace {
 
-QString appDir() { return QCoreApplication::applicationDirPath(); }
-QString res(const QString &path) { return appDir() + "/res/" + path; }
-
-QImage portrait(const char *name)
-{
-    return QImage(res(QStringLiteral("demoImage/") + name)).convertToFormat(QImage::Format_RGBA8888);
-}
-
 cv::Mat matOf(const QImage &image)
 {
     return cv::Mat(image.height(), image.width(), CV_8UC4, const_cast<uchar *>(image.constBits()),
@@ -149,7 +141,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         QVERIFY(m_env.create());
         QVERIFY(m_env.makeCurrent());
-        m_engine = createVelvix(res(QString()).toUtf8().constData(), 512, 512);
+        m_engine = createVelvix(resPath(QString()).toUtf8().constData(), 512, 512);
         QVERIFY(m_engine);
         m_width = m_height = 512;
         g_previousHandler = qInstallMessageHandler(countingHandler);
@@ -180,7 +172,7 @@ private Q_SLOTS:
         // A 5 mm marker where the glasses' bridge sits.
         const QString marker = package("marker", kMarkerTemplate, ellipsoidObj({0, -36, 8}, {5, 5, 5}));
         QCOMPARE(apply("motion3d", 100, marker), 1);
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         const cv::Point2d before = centroid(changed(run(picture), picture));
         QVERIFY(before.x > 150 && before.x < 300 && before.y > 60 && before.y < 160);
 
@@ -204,7 +196,7 @@ private Q_SLOTS:
         const QString marker = package("marker", kMarkerTemplate, ellipsoidObj({0, -36, 8}, {5, 5, 5}));
         QCOMPARE(apply("motion3d", 100, marker), 1);
         cv::Mat both;
-        cv::hconcat(matOf(portrait("demo_image1.jpg")), matOf(portrait("demo_image2.jpg"))(cv::Rect(0, 0, 512, 512)), both);
+        cv::hconcat(matOf(demoPicture("demo_image1.jpg")), matOf(demoPicture("demo_image2.jpg"))(cv::Rect(0, 0, 512, 512)), both);
         const QImage picture = imageOf(both);
         cv::Mat labels;
         QCOMPARE(cv::connectedComponents(changed(run(picture), picture), labels) - 1, 2);
@@ -227,7 +219,7 @@ private Q_SLOTS:
         const QByteArray text = QByteArray(R"({"type": "3d", "headProxy": )") + (proxy ? "true" : "false")
                                 + R"(, "parts": [{"mesh": "m.obj", "colour": [1, 0, 0]}]})";
         QCOMPARE(apply("motion3d", 100, package(proxy ? "plate_hidden" : "plate_shown", text, plate)), 1);
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         const cv::Mat drawn = changed(run(picture), picture);
         // Between the eyes, where the plate lies as the camera sees it.
         const int middle = cv::countNonZero(drawn(cv::Rect(218, 92, 20, 20)));
@@ -253,9 +245,9 @@ private Q_SLOTS:
         QFETCH(bool, face);
         for (const QString &step : setting.split(';')) {
             const QStringList parts = step.split(':');
-            apply(parts[0].toUtf8().constData(), parts[1].toInt(), parts[2].isEmpty() ? QString() : res(parts[2]));
+            apply(parts[0].toUtf8().constData(), parts[1].toInt(), parts[2].isEmpty() ? QString() : resPath(parts[2]));
         }
-        const QImage picture = face ? portrait("demo_image2.jpg")
+        const QImage picture = face ? demoPicture("demo_image2.jpg")
                                     : syntheticPicture(320, 240).convertToFormat(QImage::Format_RGBA8888);
         QCOMPARE(maxDifference(run(picture), picture), 0);
     }
@@ -271,9 +263,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         g_logLines = 0;
-        QCOMPARE(apply("motion", 0, res("motion3d/" + name)), 1);
+        QCOMPARE(apply("motion", 0, resPath("motion3d/" + name)), 1);
         QCOMPARE(g_logLines, 0);
-        const QImage picture = portrait("demo_image2.jpg");
+        const QImage picture = demoPicture("demo_image2.jpg");
         const int count = cv::countNonZero(changed(run(picture), picture));
         QVERIFY2(count > 800, qPrintable(QString::number(count)));
     }
@@ -317,11 +309,11 @@ private Q_SLOTS:
         if (!text.isEmpty())
             QVERIFY(writeFile(folder + "/template.json", text));
         // A good package first: a bad one switches it off.
-        QCOMPARE(apply("motion3d", 100, res("motion3d/glasses")), 1);
+        QCOMPARE(apply("motion3d", 100, resPath("motion3d/glasses")), 1);
         g_logLines = 0;
         QCOMPARE(apply("motion3d", 100, folder), 0);
         QCOMPARE(g_logLines, 1);
-        const QImage picture = portrait("demo_image1.jpg");
+        const QImage picture = demoPicture("demo_image1.jpg");
         QCOMPARE(maxDifference(run(picture), picture), 0);
     }
 };
