@@ -5,6 +5,7 @@
 // and not on the portrait as it is; no face, no sticker; bad packages log
 // one line and change nothing.
 #include "EngineTestSupport.h"
+#include "MatImage.h"
 
 #include "core/VelvixEngine.h"
 #include "effects/sticker/StickerPackage.h"
@@ -23,19 +24,6 @@ using namespace enginetest;
 using namespace velvix;
 
 namespace {
-
-
-
-cv::Mat matOf(const QImage &image)
-{
-    return cv::Mat(image.height(), image.width(), CV_8UC4, const_cast<uchar *>(image.constBits()),
-                   static_cast<size_t>(image.bytesPerLine()));
-}
-
-QImage imageOf(const cv::Mat &mat)
-{
-    return QImage(mat.data, mat.cols, mat.rows, static_cast<int>(mat.step[0]), QImage::Format_RGBA8888).copy();
-}
 
 // The mask of pixels that differ by more than 12 in any channel.
 cv::Mat changed(const QImage &a, const QImage &b)

@@ -5,6 +5,7 @@
 // untouched; every shipped package draws; bad packages and meshes log one
 // line and change nothing.
 #include "EngineTestSupport.h"
+#include "MatImage.h"
 
 #include "velvix/VelvixDll.h"
 
@@ -22,17 +23,6 @@ using namespace enginetest;
 using namespace velvix;
 
 namespace {
-
-cv::Mat matOf(const QImage &image)
-{
-    return cv::Mat(image.height(), image.width(), CV_8UC4, const_cast<uchar *>(image.constBits()),
-                   static_cast<size_t>(image.bytesPerLine()));
-}
-
-QImage imageOf(const cv::Mat &mat)
-{
-    return QImage(mat.data, mat.cols, mat.rows, static_cast<int>(mat.step[0]), QImage::Format_RGBA8888).copy();
-}
 
 cv::Mat changed(const QImage &a, const QImage &b)
 {
