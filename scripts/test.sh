@@ -11,7 +11,9 @@ jobs="${JOBS:-$(nproc)}"
 "$root/scripts/install-deps.sh"
 
 export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
-xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24 +extension GLX +render")
+# -noreset: by default the server resets whenever its last client leaves, and a
+# test starting during that reset cannot connect ("no Qt platform plugin").
+xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24 +extension GLX +render -noreset")
 
 build="${BUILD_DIR:-$root/build}"
 BUILD_DIR="$build" "$root/scripts/build.sh"
