@@ -13,6 +13,35 @@
 
 namespace velvix {
 
+namespace {
+
+// Copies the frame into the output (`target`, or a scratch texture) and
+// readies the sticker program for premultiplied quads over it; null when a
+// program cannot be built.
+ShaderProgram *beginStickerPass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target, GLuint *out)
+{
+    Renderer &renderer = frame.renderer;
+    Gl *gl = renderer.gl();
+    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
+    ShaderProgram *sticker =
+        renderer.program("effects/sticker/sticker.frag", {}, "", "effects/sticker/sticker.vert");
+    if (!copy || !sticker)
+        return nullptr;
+    *out = target ? target : frame.scratch.get(gl, "motion.out", frame.width, frame.height, GL_RGBA8);
+    copy->use(gl);
+    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
+    copy->set(gl, "u_src", 0);
+    renderer.drawTo(*out, frame.width, frame.height);
+    sticker->use(gl);
+    sticker->set(gl, "u_image", 0);
+    sticker->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
+    gl->glEnable(GL_BLEND);
+    gl->glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // premultiplied artwork
+    return sticker;
+}
+
+} // namespace
+
 bool StickerEffect::apply(const EffectInfo &, int, const char *resourcePath, const QJsonObject &)
 {
     // A 3D package ("type": "3d") goes to the 3D family; any other choice
@@ -103,10 +132,7 @@ GLuint StickerEffect::runPass(FrameContext &frame, GLuint source, bool sourceLin
     const auto *result = dynamic_cast<const vision::FaceResult *>(frame.tracking[vision::FaceTracking].get());
     Renderer &renderer = frame.renderer;
     Gl *gl = renderer.gl();
-    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
-    ShaderProgram *sticker =
-        renderer.program("effects/sticker/sticker.frag", {}, "", "effects/sticker/sticker.vert");
-    if (!result || !m_package || !copy || !sticker)
+    if (!result || !m_package)
         return 0;
     if (!m_stale.empty()) {
         gl->glDeleteTextures(static_cast<GLsizei>(m_stale.size()), m_stale.data());
@@ -128,17 +154,10 @@ GLuint StickerEffect::runPass(FrameContext &frame, GLuint source, bool sourceLin
         }
         m_uploaded = true;
     }
-    const GLuint out = target ? target : frame.scratch.get(gl, "motion.out", frame.width, frame.height, GL_RGBA8);
-    copy->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
-    copy->set(gl, "u_src", 0);
-    renderer.drawTo(out, frame.width, frame.height);
-
-    sticker->use(gl);
-    sticker->set(gl, "u_image", 0);
-    sticker->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
-    gl->glEnable(GL_BLEND);
-    gl->glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // premultiplied artwork
+    GLuint out = 0;
+    ShaderProgram *sticker = beginStickerPass(frame, source, sourceLinear, target, &out);
+    if (!sticker)
+        return 0;
     const float sx = static_cast<float>(frame.width) / static_cast<float>(result->width);
     const float sy = static_cast<float>(frame.height) / static_cast<float>(result->height);
     if (!m_clock.isValid())
@@ -178,25 +197,14 @@ GLuint StickerEffect::runPass(FrameContext &frame, GLuint source, bool sourceLin
 GLuint StickerEffect::runGesturePass(FrameContext &frame, GLuint source, bool sourceLinear, GLuint target)
 {
     const auto *hands = dynamic_cast<const vision::HandResult *>(frame.tracking[vision::HandTracking].get());
-    Renderer &renderer = frame.renderer;
-    Gl *gl = renderer.gl();
-    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
-    ShaderProgram *sticker =
-        renderer.program("effects/sticker/sticker.frag", {}, "", "effects/sticker/sticker.vert");
-    if (!hands || !copy || !sticker)
+    if (!hands)
         return 0;
-    const GLuint out = target ? target : frame.scratch.get(gl, "motion.out", frame.width, frame.height, GL_RGBA8);
-    copy->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
-    copy->set(gl, "u_src", 0);
-    renderer.drawTo(out, frame.width, frame.height);
-    sticker->use(gl);
-    sticker->set(gl, "u_image", 0);
-    sticker->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
-    gl->glEnable(GL_BLEND);
-    gl->glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // premultiplied artwork
+    GLuint out = 0;
+    ShaderProgram *sticker = beginStickerPass(frame, source, sourceLinear, target, &out);
+    if (!sticker)
+        return 0;
     m_gesture.draw(frame, *sticker, *hands);
-    gl->glDisable(GL_BLEND);
+    frame.renderer.gl()->glDisable(GL_BLEND);
     return out;
 }
 
