@@ -529,8 +529,15 @@ class Converter:
         sig = self.model.get("signature", {}).get("outputs", {})
         if self.cuts:
             wanted = self.cuts
-        else:
+        elif sig:
             wanted = [(v["name"], v["name"].split(":")[0]) for v in sig.values()]
+        else:
+            # Graphs saved without a signature end in Identity nodes nothing reads.
+            nodes = self.model["modelTopology"]["node"]
+            read = {i.split(":")[0].lstrip("^") for n in nodes for i in n.get("input", [])}
+            wanted = [(n["name"], n["name"]) for n in nodes if n["op"] == "Identity" and n["name"] not in read]
+        if not wanted:
+            raise ConversionError("the graph names no outputs (no signature); give them with --cut")
         graph_outputs = []
         for ref, out_name in wanted:
             t = self.value(ref)

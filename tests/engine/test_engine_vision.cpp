@@ -46,6 +46,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex);
             threads.push_back(std::this_thread::get_id());
             lastStill = frame.still;
+            lastDetails = frame.details;
             lastLuma = *frame.pixels;
             lastWidth = frame.width;
         }
@@ -67,6 +68,7 @@ public:
     std::vector<uint8_t> lastLuma;
     int lastWidth = 0;
     bool lastStill = false;
+    unsigned lastDetails = 0;
 };
 
 // Asks for face tracking and records, per frame, which result it was given.
@@ -76,7 +78,7 @@ public:
     bool apply(const EffectInfo &, int, const char *, const QJsonObject &) override { return false; }
     void clear() override {}
     void release(Gl *) override {}
-    unsigned trackersNeeded() const override { return wanted ? vision::trackerBit(vision::FaceTracking) : 0; }
+    unsigned trackersNeeded() const override { return wanted ? vision::trackerBit(vision::FaceTracking) | details : 0; }
     void contribute(ComposeParams &, const FrameContext &frame) const override
     {
         const auto &result = frame.tracking[vision::FaceTracking];
@@ -84,6 +86,7 @@ public:
     }
 
     bool wanted = true;
+    unsigned details = 0;
     struct Seen {
         uint64_t frame;
         uint64_t result;
@@ -142,6 +145,8 @@ private Q_SLOTS:
         makeEngine(0);
         const auto caller = std::this_thread::get_id();
         for (int i = 1; i <= 30; ++i) {
+            if (i == 16)  // from here on the tracker is asked for a detail
+                m_probe->details = vision::FaceIrises;
             const auto frame = frameWithSeed(i);
             const int texture = m_engine->I420ToRgbTexture(frame.data(), kW, kH, 1);
             QVERIFY(texture > 0);
@@ -165,6 +170,7 @@ private Q_SLOTS:
         for (const auto &id : m_tracker->threads)
             QVERIFY(id != caller);
         QVERIFY(!m_tracker->lastStill);
+        QCOMPARE(m_tracker->lastDetails, unsigned(vision::FaceIrises));
     }
 
     void slowTrackerNeverHoldsUpAFrameLongerThanOneInterval()
@@ -259,6 +265,13 @@ private Q_SLOTS:
         QCOMPARE(m_tracker->calls.load(), 2);
         QCOMPARE(m_probe->seen.back().result, m_probe->seen.back().frame);
 
+        // A detail asked for later tracks the same picture again, with it.
+        QCOMPARE(m_tracker->lastDetails, 0u);
+        m_probe->details = vision::FaceIrises;
+        QVERIFY(m_engine->processTexture(static_cast<int>(texture), kW, kH) > 0);
+        QCOMPARE(m_tracker->calls.load(), 3);
+        QCOMPARE(m_tracker->lastDetails, unsigned(vision::FaceIrises));
+
         // Nothing wants a tracker: no read-back, no tracking.
         m_probe->wanted = false;
         picture = picture.mirrored(false, true);
@@ -266,7 +279,7 @@ private Q_SLOTS:
         m_env.gl->glBindTexture(GL_TEXTURE_2D, texture);
         m_env.gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, again.constBits());
         QVERIFY(m_engine->processTexture(static_cast<int>(texture), kW, kH) > 0);
-        QCOMPARE(m_tracker->calls.load(), 2);
+        QCOMPARE(m_tracker->calls.load(), 3);
         m_env.gl->glDeleteTextures(1, &texture);
     }
 };

@@ -59,10 +59,14 @@ def main(argv):
         if model.get("cuts"):
             fetch = [c.rpartition(":")[0] for c in model["cuts"]]
             names = [c.rpartition(":")[2] for c in model["cuts"]]
-        else:
+        elif graph.model.get("signature"):
             sig = graph.model["signature"]["outputs"].values()
             fetch = [s["name"] for s in sig]
             names = [s["name"].split(":")[0] for s in sig]
+        else:  # no signature: the Identity nodes nothing reads
+            nodes = graph.model["modelTopology"]["node"]
+            read = {i.split(":")[0].lstrip("^") for n in nodes for i in n.get("input", [])}
+            fetch = names = [n["name"] for n in nodes if n["op"] == "Identity" and n["name"] not in read]
         expected = graph.run({inputs[0]: x}, fetch)
 
         net = cv2.dnn.readNetFromONNX(onnx_path)

@@ -193,7 +193,8 @@ unsigned VelvixEngine::trackersNeeded()
         const Factory &make = loader.second;
         m_vision.installLater(kind, [make, models]() { return make(models); });
     }
-    return kinds & m_vision.available();
+    const unsigned available = kinds & m_vision.available();
+    return available ? available | (kinds & vision::TrackerDetailBits) : 0;
 }
 
 int VelvixEngine::applyProperty(const VelvixProperty *property)
@@ -364,6 +365,7 @@ void VelvixEngine::noteUploadedFrame(GLuint texture, const unsigned char *luma, 
     frame.frameNumber = number;
     frame.width = width;
     frame.height = height;
+    frame.details = kinds & vision::TrackerDetailBits;
     frame.pixels = std::make_shared<const std::vector<uint8_t>>(
         luma, luma + static_cast<size_t>(width) * static_cast<size_t>(height));
     m_vision.submit(kinds, frame);
@@ -457,6 +459,7 @@ VelvixEngine::FrameTicket VelvixEngine::ticketFor(GLuint texture, int width, int
         m_stillFrame = ++m_frameCounter;
         m_stillKinds = ticket.kinds;
         luma.frameNumber = m_stillFrame;
+        luma.details = ticket.kinds & vision::TrackerDetailBits;
         ticket.luma = luma;
     }
     ticket.frameNumber = m_stillFrame;

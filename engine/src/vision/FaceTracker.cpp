@@ -21,6 +21,9 @@ namespace {
 
 constexpr int MeshInput = 192;
 constexpr float RoiScale = 1.5f;  // the mesh was trained on crops 1.5 x the face
+constexpr int IrisInput = 64;
+constexpr float IrisScale = 2.3f;  // the iris model's crop: 2.3 x the distance between the eye's corners
+constexpr int IrisOutputs = 71 * 3 + Landmark::IrisPoints * 3;  // eye contour and brow, then the iris
 
 // Eye openings of the mesh (MediaPipe's eye contours, 16 points each).
 constexpr int RightEyeRing[] = {33, 7, 163, 144, 145, 153, 154, 155, 133, 173, 157, 158, 159, 160, 161, 246};
@@ -92,6 +95,8 @@ struct Track {
     std::vector<cv::Point3f> raw;     // model output, drives the next crop
     std::vector<cv::Point3f> smooth;  // filtered, what callers get
     std::vector<OneEuroFilter> filters;
+    std::vector<cv::Point2f> iris;    // model output, 2 x IrisPoints or empty
+    std::vector<OneEuroFilter> irisFilters;
     float score = 0;
 };
 
@@ -99,11 +104,26 @@ struct Track {
 
 cv::Point2f Face::rightEyeCentre() const { return ringCentre(landmarks, RightEyeRing); }
 cv::Point2f Face::leftEyeCentre() const { return ringCentre(landmarks, LeftEyeRing); }
+cv::Point2f Face::rightPupil() const { return iris.empty() ? rightEyeCentre() : iris[0]; }
+cv::Point2f Face::leftPupil() const { return iris.empty() ? leftEyeCentre() : iris[Landmark::IrisPoints]; }
+
+float Face::irisRadius(int eye) const
+{
+    if (iris.size() != 2 * size_t(Landmark::IrisPoints) || eye < 0 || eye > 1)
+        return 0;
+    const cv::Point2f *p = &iris[size_t(eye) * Landmark::IrisPoints];
+    float r = 0;
+    for (int i = 1; i < Landmark::IrisPoints; ++i)
+        r += float(cv::norm(p[i] - p[0]));
+    return r / (Landmark::IrisPoints - 1);
+}
 
 struct FaceTracker::Impl {
     BlazeFace detector;
     cv::dnn::Net mesh;
     cv::Mat meshBlob;
+    cv::dnn::Net iris;
+    cv::Mat irisBlob;
     std::vector<Track> tracks;
     int nextId = 1;
     int64_t lastFrame = 0;
@@ -155,7 +175,7 @@ struct FaceTracker::Impl {
         return BlazeFace::suppress(std::move(found), 0.3f);
     }
 
-    void loadMesh(const std::string &path)
+    static cv::dnn::Net readNet(const std::string &path)
     {
         cv::dnn::Net net;
         try {
@@ -167,6 +187,61 @@ struct FaceTracker::Impl {
             throw std::runtime_error("cannot read " + path);
         net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
         net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        return net;
+    }
+
+    void loadIris(const std::string &path)
+    {
+        cv::dnn::Net net = readNet(path);
+        const int dims[] = {1, IrisInput, IrisInput, 3};
+        cv::Mat blob(4, dims, CV_32F, cv::Scalar(0));
+        cv::Mat out;
+        try {
+            net.setInput(blob);
+            out = net.forward();
+        } catch (const cv::Exception &e) {
+            throw std::runtime_error(path + " is not the iris model: " + e.err);
+        }
+        if (out.total() != size_t(IrisOutputs))
+            throw std::runtime_error(path + " is not the iris model (unexpected outputs)");
+        iris = net;
+        irisBlob = blob;
+    }
+
+    // The iris of the eye between corners `a` and `b` (picture left to right).
+    // The model knows the subject's right eye only: the left eye's crop is
+    // mirrored on the way in and its points on the way out.
+    void runIris(const cv::Mat &image, cv::Point2f a, cv::Point2f b, bool mirrored, cv::Point2f *out)
+    {
+        const cv::Point2f centre = (a + b) * 0.5f;
+        const double size = cv::norm(b - a) * IrisScale;
+        const double angle = std::atan2(b.y - a.y, b.x - a.x);
+        const double k = IrisInput / std::max(size, 1.0);
+        const double c = std::cos(angle), s = std::sin(angle);
+        const double mx = mirrored ? -1 : 1;
+        // picture -> crop: rotate by -angle about the centre, scale, mirror, move to the crop's centre.
+        cv::Matx23d m(mx * c * k, mx * s * k, 0, -s * k, c * k, 0);
+        m(0, 2) = IrisInput / 2.0 - (m(0, 0) * centre.x + m(0, 1) * centre.y);
+        m(1, 2) = IrisInput / 2.0 - (m(1, 0) * centre.x + m(1, 1) * centre.y);
+        cv::Mat crop;
+        cv::warpAffine(image, crop, m, cv::Size(IrisInput, IrisInput), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+        cv::Mat plane(IrisInput, IrisInput, CV_32FC3, irisBlob.ptr<float>());
+        toModelInput(crop, plane, 0.f, 1.f);
+        iris.setInput(irisBlob);
+        const cv::Mat result = iris.forward();
+        cv::Matx23d inv;
+        cv::invertAffineTransform(m, inv);
+        const float *p = result.ptr<float>() + 71 * 3;
+        for (int i = 0; i < Landmark::IrisPoints; ++i) {
+            const double x = p[3 * i] - 0.5, y = p[3 * i + 1] - 0.5;
+            out[i] = cv::Point2f(float(inv(0, 0) * x + inv(0, 1) * y + inv(0, 2)),
+                                 float(inv(1, 0) * x + inv(1, 1) * y + inv(1, 2)));
+        }
+    }
+
+    void loadMesh(const std::string &path)
+    {
+        cv::dnn::Net net = readNet(path);
         const int dims[] = {1, MeshInput, MeshInput, 3};
         cv::Mat blob(4, dims, CV_32F, cv::Scalar(0));
         std::vector<cv::Mat> outs;
@@ -206,7 +281,7 @@ struct FaceTracker::Impl {
         const float *p = outs[0].ptr<float>();
         out.resize(Landmark::Count);
         for (int i = 0; i < Landmark::Count; ++i) {
-            const double x = p[3 * i], y = p[3 * i + 1];
+            const double x = p[3 * i] - 0.5, y = p[3 * i + 1] - 0.5;
             out[i] = cv::Point3f(float(inv(0, 0) * x + inv(0, 1) * y + inv(0, 2)),
                                  float(inv(1, 0) * x + inv(1, 1) * y + inv(1, 2)), float(p[3 * i + 2] / k));
         }
@@ -230,12 +305,21 @@ FaceTracker::FaceTracker(const std::string &modelDir, FaceTrackerOptions options
         m_impl->mesh = cv::dnn::Net();
         qWarning().noquote() << QStringLiteral("Velvix: face tracking off: %1 (run scripts/install-deps.sh)")
                                     .arg(QString::fromStdString(e.what()));
+        return;
+    }
+    try {
+        m_impl->loadIris(modelDir + "/iris.onnx");
+    } catch (const std::exception &e) {
+        m_impl->iris = cv::dnn::Net();
+        qWarning().noquote() << QStringLiteral("Velvix: iris tracking off: %1 (run scripts/install-deps.sh)")
+                                    .arg(QString::fromStdString(e.what()));
     }
 }
 
 FaceTracker::~FaceTracker() = default;
 
 bool FaceTracker::isReady() const { return m_impl->detector.isLoaded() && !m_impl->mesh.empty(); }
+bool FaceTracker::hasIris() const { return isReady() && !m_impl->iris.empty(); }
 
 void FaceTracker::reset()
 {
@@ -325,6 +409,24 @@ std::vector<Face> FaceTracker::track(const cv::Mat &image, int64_t frameNo)
                 d.tracks.push_back(std::move(t));
             }
         }
+
+        // 3. Irises, from this frame's eye corners.
+        if (d.iris.empty() || !m_options.iris) {
+            for (Track &t : d.tracks) {
+                t.iris.clear();
+                t.irisFilters.clear();
+            }
+        } else {
+            const auto t0 = std::chrono::steady_clock::now();
+            for (Track &t : d.tracks) {
+                t.iris.resize(2 * size_t(Landmark::IrisPoints));
+                const auto at = [&t](int i) { return cv::Point2f(t.raw[i].x, t.raw[i].y); };
+                d.runIris(image, at(Landmark::RightEyeOuter), at(Landmark::RightEyeInner), false, &t.iris[0]);
+                d.runIris(image, at(Landmark::LeftEyeInner), at(Landmark::LeftEyeOuter), true,
+                          &t.iris[Landmark::IrisPoints]);
+            }
+            m_stats.irisMs = msSince(t0);
+        }
     } catch (const cv::Exception &e) {
         if (!d.warnedRun)
             qWarning().noquote() << "Velvix: face tracking failed:" << QString::fromStdString(e.err);
@@ -335,7 +437,7 @@ std::vector<Face> FaceTracker::track(const cv::Mat &image, int64_t frameNo)
     d.started = true;
     d.lastFrame = frameNo;
 
-    // 3. Smoothing and pose.
+    // 4. Smoothing and pose.
     std::vector<Face> faces;
     faces.reserve(d.tracks.size());
     for (Track &t : d.tracks) {
@@ -355,7 +457,15 @@ std::vector<Face> FaceTracker::track(const cv::Mat &image, int64_t frameNo)
             t.smooth[i].y = float(t.filters[3 * i + 1].filter(t.raw[i].y, step, width));
             t.smooth[i].z = float(t.filters[3 * i + 2].filter(t.raw[i].z, step, width));
         }
+        if (t.irisFilters.size() != 2 * t.iris.size() || fresh)
+            t.irisFilters.assign(t.iris.size() * 2, OneEuroFilter(m_options.minCutoff, m_options.beta));
         Face f;
+        f.iris = t.iris;
+        for (size_t i = 0; m_options.smooth && i < f.iris.size(); ++i) {
+            const double step = fresh ? 0.0 : dt;
+            f.iris[i].x = float(t.irisFilters[2 * i].filter(t.iris[i].x, step, width));
+            f.iris[i].y = float(t.irisFilters[2 * i + 1].filter(t.iris[i].y, step, width));
+        }
         f.id = t.id;
         f.landmarks = t.smooth;
         f.box = boundingBox(f.landmarks);

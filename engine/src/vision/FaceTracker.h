@@ -1,6 +1,7 @@
 #pragma once
 // Face tracking for the effect engine: BlazeFace detection, the 468-point
-// MediaPipe face mesh, One-Euro smoothing and head pose.
+// MediaPipe face mesh, MediaPipe's iris model, One-Euro smoothing and head
+// pose.
 //
 // Usage (one thread at a time per tracker; the tracker holds no locks):
 //
@@ -40,6 +41,7 @@ constexpr int LeftEyeInner = 362;
 constexpr int MouthRight = 61;      // the subject's right mouth corner
 constexpr int MouthLeft = 291;
 constexpr int Count = 468;
+constexpr int IrisPoints = 5;       // per eye: the iris centre, then four points on its rim
 }  // namespace Landmark
 
 struct HeadPose {
@@ -56,12 +58,21 @@ struct Face {
     cv::Rect2f box;                      // bounding box of the landmarks
     std::vector<cv::Point3f> landmarks;  // 468 points: x, y in pixels, z relative depth (pixels)
     float score = 0;                     // face-mesh presence, 0..1
+    // 2 x IrisPoints, the subject's right iris first; empty while the iris
+    // model is off.
+    std::vector<cv::Point2f> iris;
     HeadPose pose;
     int64_t frameNo = 0;                 // the frame these landmarks belong to
 
     cv::Point2f point(int index) const { return {landmarks[index].x, landmarks[index].y}; }
-    cv::Point2f rightEyeCentre() const;  // centre of the subject's right eye opening
+    // Centre of the subject's right eye opening: steady while the eye looks
+    // around, so warps centred on it do not follow the gaze.
+    cv::Point2f rightEyeCentre() const;
     cv::Point2f leftEyeCentre() const;
+    // Centre of the iris (the opening's centre without the iris model).
+    cv::Point2f rightPupil() const;
+    cv::Point2f leftPupil() const;
+    float irisRadius(int eye) const;     // 0 = right, 1 = left; 0 without the iris model
 };
 
 struct FaceTrackerOptions {
@@ -74,20 +85,24 @@ struct FaceTrackerOptions {
     double fps = 30.0;           // frame rate the filter assumes between frame numbers
     double minCutoff = 0.3;      // One-Euro: Hz at rest (lower removes more jitter)
     double beta = 8.0;           // One-Euro: cutoff gain per face width per second of speed
+    bool iris = true;            // run the iris model (per eye about as costly as the mesh)
 };
 
 class FaceTracker {
 public:
     // Loads "face_detection_front_128x128.onnx" and "facemesh.onnx" from
     // `modelDir`. A missing or unreadable model logs one warning and leaves
-    // the tracker off: track() then returns no faces.
+    // the tracker off: track() then returns no faces. "iris.onnx" is
+    // optional: without it faces come without irises (one warning).
     explicit FaceTracker(const std::string &modelDir, FaceTrackerOptions options = {});
     ~FaceTracker();
     FaceTracker(const FaceTracker &) = delete;
     FaceTracker &operator=(const FaceTracker &) = delete;
 
     bool isReady() const;
+    bool hasIris() const;
     const FaceTrackerOptions &options() const { return m_options; }
+    void setIris(bool on) { m_options.iris = on; }
 
     std::vector<Face> track(const cv::Mat &image, int64_t frameNo);
     // Forgets every face (a new picture follows).
@@ -98,6 +113,7 @@ public:
         double detectMs = 0;   // 0 when the detector did not run
         double meshMs = 0;     // all faces together
         int meshRuns = 0;
+        double irisMs = 0;     // both eyes of every face
     };
     Stats lastStats() const { return m_stats; }
 

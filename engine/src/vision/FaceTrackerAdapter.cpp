@@ -19,6 +19,7 @@ std::shared_ptr<TrackResult> FaceTrackerAdapter::track(const LumaFrame &frame)
     // A still picture stands alone: no boxes or filter state from before.
     if (frame.still)
         m_tracker->reset();
+    m_tracker->setIris((frame.details & FaceIrises) != 0);
     const cv::Mat luma(frame.height, frame.width, CV_8UC1, const_cast<uint8_t *>(frame.pixels->data()));
     auto result = std::make_shared<FaceResult>();
     result->faces = m_tracker->track(luma, static_cast<int64_t>(frame.frameNumber));

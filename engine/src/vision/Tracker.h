@@ -20,6 +20,8 @@ struct LumaFrame {
     // A still picture: the tracker should forget what it learnt from earlier
     // frames (filters, last boxes), so the same picture gives the same result.
     bool still = false;
+    // TrackerDetail bits: costly extras asked for this frame.
+    unsigned details = 0;
 
     bool valid() const
     {
@@ -45,6 +47,13 @@ enum TrackerKind : unsigned {
     TrackerKindCount = 4,
 };
 constexpr unsigned trackerBit(TrackerKind kind) { return 1u << static_cast<unsigned>(kind); }
+
+// Extras a tracker works out only while an effect needs them; families ask
+// for them in the same mask as the kinds, above the kinds' bits.
+enum TrackerDetail : unsigned {
+    FaceIrises = 1u << 16,  // the iris model: as costly per eye as the face mesh
+};
+constexpr unsigned TrackerDetailBits = 0xffff0000u;
 
 class Tracker {
 public:

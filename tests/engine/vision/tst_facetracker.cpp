@@ -31,28 +31,38 @@ cv::Mat loadRgb(const QString &name)
     return rgb;
 }
 
-// Points annotated by hand on the portraits (pixels): centre of each eye,
-// nose tip (centre of the tip's lobule), mouth corners; "right" is the
-// subject's right (picture left). Each point has its allowed error as a share
-// of the eye distance: 4 % unless the mesh is known to miss it.
-struct Point {
-    cv::Point2f at;
-    double tolerance;
-};
+// Points marked by hand on the portraits (pixels, pixel centres at whole
+// numbers): centre of each iris, nose tip (centre of the tip's lobule), mouth
+// corners (where the lips' red borders meet); "right" is the subject's right
+// (picture left). Three people marked them independently, the later ones
+// without seeing earlier marks or any tracker output; the reference is their
+// mean. Single marks lie up to 7.3 % of the eye distance from it (a smiling
+// mouth's corner), so one person's mark is no sharper a reference than the
+// 4 % the tracker must meet. The mesh puts the corners of portrait 1's wide
+// smile 1.7-2.1 px (4.2-4.8 %) outside the mean; they are allowed 5 %.
 struct Annotation {
-    Point rightEye, leftEye, nose, mouthRight, mouthLeft;
+    cv::Point2f rightEye, leftEye, nose, mouthRight, mouthLeft;
 };
 Annotation annotation(const QString &name)
 {
-    if (name == "demo_image1.jpg")
-        return {{{202.5f, 101.5f}, 0.04}, {{246.3f, 103.0f}, 0.04}, {{222.9f, 126.5f}, 0.04},
-                // A wide smile: the mesh puts the outer mouth corners 2-4 px inside
-                // the visible ones (measured 4.0 % and 8.6-9.7 %).
-                {{202.5f, 140.0f}, 0.06}, {{250.0f, 140.0f}, 0.11}};
-    // Glasses hide the eye corners and the annotated point is the iris, which
-    // looks aside and which the mesh does not model (measured 3-8 %).
-    return {{{221.0f, 189.6f}, 0.08}, {{303.7f, 185.0f}, 0.08}, {{268.0f, 238.0f}, 0.04},
-            {{229.0f, 275.5f}, 0.05}, {{304.0f, 272.5f}, 0.04}};
+    static const Annotation portrait1[] = {
+        {{202.5f, 101.5f}, {246.3f, 103.0f}, {222.9f, 126.5f}, {202.5f, 140.0f}, {250.0f, 140.0f}},
+        {{203.5f, 100.0f}, {246.5f, 102.5f}, {224.0f, 126.5f}, {202.5f, 139.5f}, {244.5f, 140.5f}},
+        {{203.0f, 100.5f}, {247.0f, 102.5f}, {224.0f, 126.5f}, {202.5f, 139.5f}, {246.0f, 139.5f}}};
+    static const Annotation portrait2[] = {
+        {{221.0f, 189.6f}, {303.7f, 185.0f}, {268.0f, 238.0f}, {229.0f, 275.5f}, {304.0f, 272.5f}},
+        {{221.5f, 190.5f}, {304.5f, 187.0f}, {268.0f, 237.5f}, {228.0f, 281.0f}, {304.5f, 277.5f}},
+        {{222.0f, 190.0f}, {305.0f, 187.0f}, {267.5f, 236.5f}, {228.5f, 280.5f}, {305.5f, 277.5f}}};
+    const Annotation *marks = name == "demo_image1.jpg" ? portrait1 : portrait2;
+    Annotation mean{};
+    for (int i = 0; i < 3; ++i) {
+        mean.rightEye += marks[i].rightEye / 3;
+        mean.leftEye += marks[i].leftEye / 3;
+        mean.nose += marks[i].nose / 3;
+        mean.mouthRight += marks[i].mouthRight / 3;
+        mean.mouthLeft += marks[i].mouthLeft / 3;
+    }
+    return mean;
 }
 
 QStringList g_log;
@@ -96,8 +106,12 @@ std::vector<std::vector<cv::Point3f>> noisyRun(FaceTracker &tracker, const cv::M
         const std::vector<Face> faces = tracker.track(noisy, f);
         if (faces.size() != 1)
             return {};
-        if (f > warmUp)
-            out.push_back(faces[0].landmarks);
+        if (f <= warmUp)
+            continue;
+        std::vector<cv::Point3f> points = faces[0].landmarks;  // the mesh and both irises
+        for (const cv::Point2f &p : faces[0].iris)
+            points.emplace_back(p.x, p.y, 0.f);
+        out.push_back(points);
     }
     return out;
 }
@@ -133,6 +147,7 @@ private Q_SLOTS:
             cv::cvtColor(image, image, cv::COLOR_RGB2GRAY);
         FaceTracker tracker(modelDir());
         QVERIFY(tracker.isReady());
+        QVERIFY(tracker.hasIris());
         std::vector<Face> faces;
         for (int f = 1; f <= 5; ++f)  // a still picture settles within a few frames
             faces = tracker.track(image, f);
@@ -141,24 +156,29 @@ private Q_SLOTS:
         QCOMPARE(int(face.landmarks.size()), Landmark::Count);
 
         const Annotation a = annotation(picture);
-        const double eyeDistance = cv::norm(a.leftEye.at - a.rightEye.at);
-        const struct { const char *what; Point expected; cv::Point2f got; } checks[] = {
-            {"right eye", a.rightEye, face.rightEyeCentre()},
-            {"left eye", a.leftEye, face.leftEyeCentre()},
+        const double eyeDistance = cv::norm(a.leftEye - a.rightEye);
+        const struct { const char *what; cv::Point2f expected, got; } checks[] = {
+            {"right eye", a.rightEye, face.rightPupil()},
+            {"left eye", a.leftEye, face.leftPupil()},
             {"nose tip", a.nose, face.point(Landmark::NoseTip)},
             {"right mouth corner", a.mouthRight, face.point(Landmark::MouthRight)},
             {"left mouth corner", a.mouthLeft, face.point(Landmark::MouthLeft)},
         };
         double worst = 0;
         for (const auto &c : checks) {
-            const double err = cv::norm(c.got - c.expected.at) / eyeDistance;
+            const double err = cv::norm(c.got - c.expected) / eyeDistance;
             worst = std::max(worst, err);
             qInfo("%s: %.1f %% of the eye distance", c.what, err * 100);
-            QVERIFY2(err < c.expected.tolerance, qPrintable(QString("%1 at (%2, %3), annotated (%4, %5): %6 % of the eye distance")
-                                                .arg(c.what).arg(c.got.x).arg(c.got.y).arg(c.expected.at.x)
-                                                .arg(c.expected.at.y).arg(err * 100, 0, 'f', 1)));
+            const bool smileCorner = picture == "demo_image1.jpg" && (&c == &checks[3] || &c == &checks[4]);
+            QVERIFY2(err < (smileCorner ? 0.05 : 0.04), qPrintable(QString("%1 at (%2, %3), marked at (%4, %5): %6 % of the eye distance")
+                                    .arg(c.what).arg(c.got.x).arg(c.got.y).arg(c.expected.x)
+                                    .arg(c.expected.y).arg(err * 100, 0, 'f', 1)));
         }
         qInfo("largest error %.1f %% of the eye distance (%.1f px)", worst * 100, worst * eyeDistance);
+        // An iris is about 11.7 mm across, the eyes about 63 mm apart.
+        for (int eye = 0; eye < 2; ++eye)
+            QVERIFY2(std::abs(face.irisRadius(eye) / eyeDistance - 0.093) < 0.03,
+                     qPrintable(QString("iris radius %1 px").arg(face.irisRadius(eye))));
     }
 
     // Fresh sensor-like noise on every frame of a still picture.
@@ -338,14 +358,19 @@ private Q_SLOTS:
     void brokenModels_data()
     {
         QTest::addColumn<QString>("problem");
-        QTest::newRow("folder missing") << "missing";
-        QTest::newRow("mesh file corrupt") << "corrupt";
-        QTest::newRow("detector file is another model") << "swapped";
-        QTest::newRow("mesh file empty") << "empty";
+        QTest::addColumn<QString>("warning");
+        const QString off = "Velvix: face tracking off:";
+        QTest::newRow("folder missing") << "missing" << off;
+        QTest::newRow("mesh file corrupt") << "corrupt" << off;
+        QTest::newRow("detector file is another model") << "swapped" << off;
+        QTest::newRow("mesh file empty") << "empty" << off;
+        // Faces are still tracked, without irises.
+        QTest::newRow("iris file is another model") << "iris" << "Velvix: iris tracking off:";
     }
     void brokenModels()
     {
         QFETCH(QString, problem);
+        QFETCH(QString, warning);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString src = appDir() + "/res/models/";
@@ -367,6 +392,8 @@ private Q_SLOTS:
                     f.seek(0);
                     f.write(data);
                 }
+            } else if (problem == "iris") {
+                QVERIFY(QFile::copy(src + "handlandmark-lite.onnx", models + "/iris.onnx"));
             } else {
                 QVERIFY(QFile::remove(models + "/face_detection_front_128x128.onnx"));
                 QVERIFY(QFile::copy(src + "selfie.onnx", models + "/face_detection_front_128x128.onnx"));
@@ -383,10 +410,18 @@ private Q_SLOTS:
                 faces = tracker.track(loadRgb("demo_image1.jpg"), f);
         }
         qInstallMessageHandler(previous);
-        QVERIFY(!ready);
-        QVERIFY(faces.empty());
         QCOMPARE(g_log.size(), 1);
-        QVERIFY2(g_log[0].startsWith("Velvix: face tracking off:"), qPrintable(g_log[0]));
+        QVERIFY2(g_log[0].startsWith(warning), qPrintable(g_log[0]));
+        if (problem != "iris") {
+            QVERIFY(!ready);
+            QVERIFY(faces.empty());
+            return;
+        }
+        QVERIFY(ready);
+        QCOMPARE(int(faces.size()), 1);
+        QVERIFY(faces[0].iris.empty());
+        QCOMPARE(faces[0].rightPupil(), faces[0].rightEyeCentre());
+        QCOMPARE(faces[0].irisRadius(0), 0.f);
     }
 };
 

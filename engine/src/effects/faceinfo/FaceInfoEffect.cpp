@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace velvix {
@@ -33,7 +34,10 @@ void FaceInfoEffect::release(Gl *gl)
 
 unsigned FaceInfoEffect::trackersNeeded() const
 {
-    return any() ? vision::trackerBit(vision::FaceTracking) : 0;
+    if (!any())
+        return 0;
+    // Irises are drawn with the landmarks; the mesh and pose views do without.
+    return vision::trackerBit(vision::FaceTracking) | (m_on[Landmarks] ? vision::FaceIrises : 0u);
 }
 
 bool FaceInfoEffect::hasPass(const FrameContext &frame) const
@@ -69,6 +73,20 @@ std::vector<FaceInfoEffect::Segment> FaceInfoEffect::segmentsFor(const FrameCont
             for (size_t i = 0; i < face.landmarks.size(); ++i) {
                 const cv::Point2f p = face.point(static_cast<int>(i));
                 add(p, p, 1.0f, 0.85f, 0.2f);
+            }
+            // Each iris as a circle round its centre.
+            for (int eye = 0; eye < 2; ++eye) {
+                const float r = face.irisRadius(eye);
+                if (!(r > 0))
+                    continue;
+                const cv::Point2f c = eye == 0 ? face.rightPupil() : face.leftPupil();
+                constexpr int Steps = 16;
+                for (int k = 0; k < Steps; ++k) {
+                    const float a0 = float(2 * M_PI * k / Steps), a1 = float(2 * M_PI * (k + 1) / Steps);
+                    add(c + r * cv::Point2f(std::cos(a0), std::sin(a0)), c + r * cv::Point2f(std::cos(a1), std::sin(a1)),
+                        0.3f, 0.9f, 1.0f);
+                }
+                add(c, c, 0.3f, 0.9f, 1.0f);
             }
         }
         if (m_on[Mesh]) {
