@@ -14,8 +14,6 @@ namespace velvix {
 
 namespace {
 
-constexpr int kMaxSegments = 128;
-
 // Bones of the hand: the palm's outline, then each finger from its knuckle.
 // Colour per finger so crossed fingers stay apart: thumb red, index orange,
 // middle yellow, ring green, little blue; the palm white.
@@ -66,15 +64,13 @@ bool HandInfoEffect::apply(const EffectInfo &, int value, const char *, const QJ
 
 void HandInfoEffect::release(Gl *gl)
 {
+    m_overlay.release(gl);
     if (gl) {
-        if (m_data)
-            gl->glDeleteTextures(1, &m_data);
         for (GLuint &label : m_labels) {
             if (label)
                 gl->glDeleteTextures(1, &label);
         }
     }
-    m_data = 0;
     m_labels.fill(0);
 }
 
@@ -118,39 +114,13 @@ GLuint HandInfoEffect::runPass(FrameContext &frame, GLuint source, bool sourceLi
     const std::vector<Segment> segments = segmentsFor(frame);
     Renderer &renderer = frame.renderer;
     Gl *gl = renderer.gl();
-    ShaderProgram *copy = renderer.program("core/copy.frag", {}, "");
-    ShaderProgram *overlay = renderer.program("effects/faceinfo/overlay.frag", {}, "", "effects/faceinfo/overlay.vert");
     ShaderProgram *sticker = renderer.program("effects/sticker/sticker.frag", {}, "", "effects/sticker/sticker.vert");
-    if (!copy || !overlay || !sticker)
+    if (!sticker)
         return 0;
-    GLuint out = target ? target : frame.scratch.get(gl, "handinfo.out", frame.width, frame.height, GL_RGBA8);
-    copy->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, source, sourceLinear);
-    copy->set(gl, "u_src", 0);
-    renderer.drawTo(out, frame.width, frame.height);
-    if (segments.empty())
-        return out;
-
-    std::vector<float> data(segments.size() * 8);
-    for (size_t i = 0; i < segments.size(); ++i) {
-        const Segment &s = segments[i];
-        const float row[8] = {s.x0, s.y0, s.x1, s.y1, s.r, s.g, s.b, 1.0f};
-        std::copy(row, row + 8, data.begin() + static_cast<std::ptrdiff_t>(i * 8));
-    }
-    if (!m_data)
-        m_data = createTexture2D(gl, GL_RGBA32F, 2, kMaxSegments, GL_RGBA, GL_FLOAT);
-    gl->glActiveTexture(GL_TEXTURE7);
-    gl->glBindTexture(GL_TEXTURE_2D, m_data);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 2, static_cast<GLsizei>(segments.size()), GL_RGBA, GL_FLOAT,
-                        data.data());
-    overlay->use(gl);
-    renderer.bindTexture(0, GL_TEXTURE_2D, m_data, false);
-    overlay->set(gl, "u_segments", 0);
-    overlay->set(gl, "u_size", static_cast<float>(frame.width), static_cast<float>(frame.height));
     const float lineWidth = std::max(1.5f, static_cast<float>(std::min(frame.width, frame.height)) / 320.0f);
-    overlay->set(gl, "u_halfWidth", lineWidth);
-    gl->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(segments.size() * 6));
+    const GLuint out = m_overlay.draw(frame, source, sourceLinear, target, "handinfo.out", segments, lineWidth);
+    if (!out || segments.empty())
+        return out;
 
     // The gesture's name above each hand, as large as the hand allows.
     const auto *result = dynamic_cast<const vision::HandResult *>(frame.tracking[vision::HandTracking].get());

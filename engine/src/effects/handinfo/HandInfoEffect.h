@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/EffectFamily.h"
+#include "effects/faceinfo/SegmentOverlay.h"
 
 #include <QImage>
 
@@ -15,10 +16,7 @@ namespace velvix {
 
 class HandInfoEffect final : public EffectFamily {
 public:
-    struct Segment {
-        float x0, y0, x1, y1;
-        float r, g, b;
-    };
+    using Segment = OverlaySegment;
 
     const char *name() const override { return "handinfo"; }
     bool apply(const EffectInfo &info, int value, const char *resourcePath, const QJsonObject &extra) override;
@@ -33,8 +31,9 @@ public:
 
 private:
     static constexpr int kGestures = 7;  // vision::Gesture, None included
+    static constexpr int kMaxSegments = 128;
     bool m_on = false;
-    GLuint m_data = 0;
+    SegmentOverlay m_overlay{kMaxSegments};
     std::array<GLuint, kGestures> m_labels{};
     std::array<QImage, kGestures> m_labelImages;
 };

@@ -246,18 +246,8 @@ void GestureStickers::draw(FrameContext &frame, ShaderProgram &program, const vi
         m_stale.clear();
     }
     if (m_textures.empty()) {
-        for (const GestureLayer &layer : m_package->layers) {
-            std::vector<GLuint> textures;
-            for (const QImage &image : layer.frames) {
-                const GLuint texture = createTexture2D(gl, GL_RGBA8, image.width(), image.height(), GL_RGBA,
-                                                       GL_UNSIGNED_BYTE, image.constBits());
-                gl->glBindTexture(GL_TEXTURE_2D, texture);
-                gl->glGenerateMipmap(GL_TEXTURE_2D);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-                textures.push_back(texture);
-            }
-            m_textures.push_back(std::move(textures));
-        }
+        for (const GestureLayer &layer : m_package->layers)
+            m_textures.push_back(uploadStickerFrames(gl, layer.frames));
     }
     if (!m_clock.isValid())
         m_clock.start();

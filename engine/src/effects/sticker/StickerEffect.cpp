@@ -139,19 +139,8 @@ GLuint StickerEffect::runPass(FrameContext &frame, GLuint source, bool sourceLin
         m_stale.clear();
     }
     if (!m_uploaded) {
-        for (const StickerLayer &layer : m_package->layers) {
-            std::vector<GLuint> textures;
-            for (const QImage &image : layer.frames) {
-                // Mipmapped: artwork is drawn much smaller than it is stored.
-                const GLuint texture = createTexture2D(gl, GL_RGBA8, image.width(), image.height(), GL_RGBA,
-                                                       GL_UNSIGNED_BYTE, image.constBits());
-                gl->glBindTexture(GL_TEXTURE_2D, texture);
-                gl->glGenerateMipmap(GL_TEXTURE_2D);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-                textures.push_back(texture);
-            }
-            m_textures.push_back(textures);
-        }
+        for (const StickerLayer &layer : m_package->layers)
+            m_textures.push_back(uploadStickerFrames(gl, layer.frames));
         m_uploaded = true;
     }
     GLuint out = 0;

@@ -196,4 +196,18 @@ bool placeSticker(const StickerLayer &layer, const QImage &frame, const std::vec
     return true;
 }
 
+std::vector<GLuint> uploadStickerFrames(Gl *gl, const std::vector<QImage> &frames)
+{
+    std::vector<GLuint> textures;
+    for (const QImage &image : frames) {
+        const GLuint texture = createTexture2D(gl, GL_RGBA8, image.width(), image.height(), GL_RGBA, GL_UNSIGNED_BYTE,
+                                               image.constBits());
+        gl->glBindTexture(GL_TEXTURE_2D, texture);
+        gl->glGenerateMipmap(GL_TEXTURE_2D);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        textures.push_back(texture);
+    }
+    return textures;
+}
+
 } // namespace velvix

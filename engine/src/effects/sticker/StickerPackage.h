@@ -5,6 +5,8 @@
 // frame animation. The format is documented in docs/effects.md.
 #pragma once
 
+#include "core/Gl.h"
+
 #include <QImage>
 #include <QString>
 
@@ -58,5 +60,9 @@ struct StickerQuad {
 };
 bool placeSticker(const StickerLayer &layer, const QImage &frame, const std::vector<cv::Point2f> &points,
                   StickerQuad *quad);
+
+// One mipmapped texture per frame: artwork is drawn much smaller than it is
+// stored.
+std::vector<GLuint> uploadStickerFrames(Gl *gl, const std::vector<QImage> &frames);
 
 } // namespace velvix
