@@ -48,6 +48,33 @@ struct Roi {
     float angle = 0;  // radians, the face's tilt in the picture
 };
 
+// A model's square crop of `side` pixels: picture -> crop turns by -angle
+// about `centre`, scales `size` picture pixels to `side`, mirrors if asked
+// and puts `centre` in the crop's middle. Crops are cut with warpAffine.
+struct Crop {
+    cv::Matx23d toCrop;
+    cv::Matx23d toPicture;
+
+    Crop(cv::Point2f centre, double size, double angle, int side, bool mirrored = false)
+    {
+        const double k = side / std::max(size, 1.0);
+        const double c = std::cos(angle), s = std::sin(angle), mx = mirrored ? -1 : 1;
+        toCrop = cv::Matx23d(mx * c * k, mx * s * k, 0, -s * k, c * k, 0);
+        toCrop(0, 2) = side / 2.0 - (toCrop(0, 0) * centre.x + toCrop(0, 1) * centre.y);
+        toCrop(1, 2) = side / 2.0 - (toCrop(1, 0) * centre.x + toCrop(1, 1) * centre.y);
+        cv::invertAffineTransform(toCrop, toPicture);
+    }
+
+    // A model's output point back in the picture. The models count from the
+    // crop's edge (pixel i spans i..i+1), warpAffine from pixel centres.
+    cv::Point2f picturePoint(float x, float y) const
+    {
+        const double u = x - 0.5, v = y - 0.5;
+        return {float(toPicture(0, 0) * u + toPicture(0, 1) * v + toPicture(0, 2)),
+                float(toPicture(1, 0) * u + toPicture(1, 1) * v + toPicture(1, 2))};
+    }
+};
+
 Roi roiFromLandmarks(const std::vector<cv::Point3f> &lm)
 {
     const cv::Point3f a = lm[Landmark::RightEyeOuter], b = lm[Landmark::LeftEyeOuter];
@@ -213,30 +240,18 @@ struct FaceTracker::Impl {
     // mirrored on the way in and its points on the way out.
     void runIris(const cv::Mat &image, cv::Point2f a, cv::Point2f b, bool mirrored, cv::Point2f *out)
     {
-        const cv::Point2f centre = (a + b) * 0.5f;
-        const double size = cv::norm(b - a) * IrisScale;
-        const double angle = std::atan2(b.y - a.y, b.x - a.x);
-        const double k = IrisInput / std::max(size, 1.0);
-        const double c = std::cos(angle), s = std::sin(angle);
-        const double mx = mirrored ? -1 : 1;
-        // picture -> crop: rotate by -angle about the centre, scale, mirror, move to the crop's centre.
-        cv::Matx23d m(mx * c * k, mx * s * k, 0, -s * k, c * k, 0);
-        m(0, 2) = IrisInput / 2.0 - (m(0, 0) * centre.x + m(0, 1) * centre.y);
-        m(1, 2) = IrisInput / 2.0 - (m(1, 0) * centre.x + m(1, 1) * centre.y);
+        const Crop eye((a + b) * 0.5f, cv::norm(b - a) * IrisScale, std::atan2(b.y - a.y, b.x - a.x), IrisInput,
+                       mirrored);
         cv::Mat crop;
-        cv::warpAffine(image, crop, m, cv::Size(IrisInput, IrisInput), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+        cv::warpAffine(image, crop, eye.toCrop, cv::Size(IrisInput, IrisInput), cv::INTER_LINEAR,
+                       cv::BORDER_REPLICATE);
         cv::Mat plane(IrisInput, IrisInput, CV_32FC3, irisBlob.ptr<float>());
         toModelInput(crop, plane, 0.f, 1.f);
         iris.setInput(irisBlob);
         const cv::Mat result = iris.forward();
-        cv::Matx23d inv;
-        cv::invertAffineTransform(m, inv);
         const float *p = result.ptr<float>() + 71 * 3;
-        for (int i = 0; i < Landmark::IrisPoints; ++i) {
-            const double x = p[3 * i] - 0.5, y = p[3 * i + 1] - 0.5;
-            out[i] = cv::Point2f(float(inv(0, 0) * x + inv(0, 1) * y + inv(0, 2)),
-                                 float(inv(1, 0) * x + inv(1, 1) * y + inv(1, 2)));
-        }
+        for (int i = 0; i < Landmark::IrisPoints; ++i)
+            out[i] = eye.picturePoint(p[3 * i], p[3 * i + 1]);
     }
 
     void loadMesh(const std::string &path)
@@ -262,28 +277,22 @@ struct FaceTracker::Impl {
     {
         if (!(roi.size > 4) || !std::isfinite(roi.centre.x) || !std::isfinite(roi.centre.y))
             return false;
-        const double k = MeshInput / double(roi.size);
-        const double c = std::cos(roi.angle), s = std::sin(roi.angle);
-        // picture -> crop: rotate by -angle about the centre, scale, move to the crop's centre.
-        cv::Matx23d m(c * k, s * k, 0, -s * k, c * k, 0);
-        m(0, 2) = MeshInput / 2.0 - (m(0, 0) * roi.centre.x + m(0, 1) * roi.centre.y);
-        m(1, 2) = MeshInput / 2.0 - (m(1, 0) * roi.centre.x + m(1, 1) * roi.centre.y);
+        const Crop face(roi.centre, roi.size, roi.angle, MeshInput);
         cv::Mat crop;
-        cv::warpAffine(image, crop, m, cv::Size(MeshInput, MeshInput), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        cv::warpAffine(image, crop, face.toCrop, cv::Size(MeshInput, MeshInput), cv::INTER_LINEAR,
+                       cv::BORDER_CONSTANT);
         cv::Mat plane(MeshInput, MeshInput, CV_32FC3, meshBlob.ptr<float>());
         toModelInput(crop, plane, 0.f, 1.f);
         std::vector<cv::Mat> outs;
         mesh.setInput(meshBlob);
         mesh.forward(outs, std::vector<std::string>{"Identity_2", "Identity_1"});
         score = outs[1].ptr<float>()[0];
-        cv::Matx23d inv;
-        cv::invertAffineTransform(m, inv);
         const float *p = outs[0].ptr<float>();
+        const float depthScale = roi.size / MeshInput;
         out.resize(Landmark::Count);
         for (int i = 0; i < Landmark::Count; ++i) {
-            const double x = p[3 * i] - 0.5, y = p[3 * i + 1] - 0.5;
-            out[i] = cv::Point3f(float(inv(0, 0) * x + inv(0, 1) * y + inv(0, 2)),
-                                 float(inv(1, 0) * x + inv(1, 1) * y + inv(1, 2)), float(p[3 * i + 2] / k));
+            const cv::Point2f q = face.picturePoint(p[3 * i], p[3 * i + 1]);
+            out[i] = cv::Point3f(q.x, q.y, p[3 * i + 2] * depthScale);
         }
         return std::isfinite(score);
     }
