@@ -210,7 +210,9 @@ bool HandTracker::readLandmarks(const cv::Mat &luma, const HandRegion &region, H
     }
     const float *p = outs[0].ptr<float>();
     for (size_t k = 0; k < hand->points.size(); ++k) {
-        const cv::Vec3f q(p[3 * k], p[3 * k + 1], 1.0f);
+        // The model counts from the crop's edge (pixel i spans i..i+1);
+        // toFrame takes pixel centres.
+        const cv::Vec3f q(p[3 * k] - 0.5f, p[3 * k + 1] - 0.5f, 1.0f);
         hand->points[k] = {toFrame.row(0).dot(cv::Matx13f(q[0], q[1], q[2])),
                            toFrame.row(1).dot(cv::Matx13f(q[0], q[1], q[2]))};
     }
