@@ -124,7 +124,8 @@ bool BodyTracker::infer(const cv::Mat &luma, BodyPose *pose)
         }
         const float py = (static_cast<float>(ky) + at(offset, ky, kx, 2 * k)) / kGrid * kInput;
         const float px = (static_cast<float>(kx) + at(offset, ky, kx, 2 * k + 1)) / kGrid * kInput;
-        pose->points[static_cast<size_t>(k)] = {(px - padX) / scale, (py - padY) / scale};
+        // Model and resize count from pixel edges; callers use pixel centres.
+        pose->points[static_cast<size_t>(k)] = {(px - padX) / scale - 0.5f, (py - padY) / scale - 0.5f};
         float score = at(heat, ky, kx, k);
         // A point in the letterbox bars is no point of the picture.
         if (px < padX || px > padX + w || py < padY || py > padY + h)
