@@ -5,6 +5,7 @@
 // picture straight; pixels away from the person stay; the skeleton is
 // drawn on the keypoints; a picture without a person is left alone.
 #include "EngineTestSupport.h"
+#include "MatImage.h"
 
 #include "core/EffectParams.h"
 #include "core/VelvixEngine.h"
@@ -31,16 +32,7 @@ QImage bodyPicture()
 std::vector<vision::BodyPose> measure(const QImage &picture)
 {
     static auto tracker = vision::BodyTracker::create((appDir() + "/res/models").toStdString());
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
-    vision::LumaFrame frame;
-    frame.width = grey.width();
-    frame.height = grey.height();
-    frame.still = true;
-    auto pixels = std::make_shared<std::vector<uint8_t>>();
-    for (int y = 0; y < grey.height(); ++y)
-        pixels->insert(pixels->end(), grey.constScanLine(y), grey.constScanLine(y) + grey.width());
-    frame.pixels = pixels;
-    auto result = std::dynamic_pointer_cast<vision::BodyResult>(tracker->track(frame));
+    auto result = std::dynamic_pointer_cast<vision::BodyResult>(tracker->track(enginetest::stillLuma(picture)));
     return result ? result->people : std::vector<vision::BodyPose>{};
 }
 

@@ -6,6 +6,7 @@
 // as it was; a gesture sticker shows only with its own gesture; the
 // skeleton is drawn on the landmarks.
 #include "EngineTestSupport.h"
+#include "MatImage.h"
 
 #include "core/VelvixEngine.h"
 #include "vision/HandTracker.h"
@@ -26,24 +27,10 @@ QImage handPicture(const QString &gesture)
     return QImage(appDir() + "/res/demoImage/hand_" + gesture + ".png").convertToFormat(QImage::Format_RGBA8888);
 }
 
-vision::LumaFrame lumaOf(const QImage &picture)
-{
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
-    vision::LumaFrame frame;
-    frame.width = grey.width();
-    frame.height = grey.height();
-    frame.still = true;
-    auto pixels = std::make_shared<std::vector<uint8_t>>();
-    for (int y = 0; y < grey.height(); ++y)
-        pixels->insert(pixels->end(), grey.constScanLine(y), grey.constScanLine(y) + grey.width());
-    frame.pixels = pixels;
-    return frame;
-}
-
 std::vector<vision::Hand> measure(const QImage &picture)
 {
     static auto tracker = vision::HandTracker::create((appDir() + "/res/models").toStdString());
-    auto result = std::dynamic_pointer_cast<vision::HandResult>(tracker->track(lumaOf(picture)));
+    auto result = std::dynamic_pointer_cast<vision::HandResult>(tracker->track(enginetest::stillLuma(picture)));
     return result ? result->hands : std::vector<vision::Hand>{};
 }
 
@@ -126,7 +113,7 @@ private Q_SLOTS:
             QImage moved(picture.size(), picture.format());
             moved.fill(picture.pixel(0, picture.height() - 1));
             QPainter(&moved).drawImage(6 * n, 0, picture);
-            vision::LumaFrame frame = lumaOf(moved);
+            vision::LumaFrame frame = enginetest::stillLuma(moved);
             frame.still = false;
             frame.frameNumber = uint64_t(n + 1);
             auto result = std::dynamic_pointer_cast<vision::HandResult>(tracker->track(frame));

@@ -112,13 +112,7 @@ bool Sticker3dEffect::apply(const EffectInfo &, int value, const char *resourceP
     const bool ok = loadMeshPackage(path, package.get(), &error);
     if (!ok)
         qWarning().noquote() << "Velvix: 3D sticker package not used:" << error;
-    for (const GpuPart &part : m_parts) {
-        m_staleBuffers.push_back(part.buffer);
-        if (part.texture)
-            m_staleTextures.push_back(part.texture);
-    }
-    m_parts.clear();
-    m_uploaded = false;
+    retireParts();
     m_package = ok ? std::move(package) : nullptr;
     if (!ok)
         m_value = 0;
@@ -130,7 +124,7 @@ void Sticker3dEffect::clear()
     m_value = 0;
 }
 
-void Sticker3dEffect::releaseObjects(Gl *gl)
+void Sticker3dEffect::retireParts()
 {
     for (const GpuPart &part : m_parts) {
         m_staleBuffers.push_back(part.buffer);
@@ -139,6 +133,11 @@ void Sticker3dEffect::releaseObjects(Gl *gl)
     }
     m_parts.clear();
     m_uploaded = false;
+}
+
+void Sticker3dEffect::releaseObjects(Gl *gl)
+{
+    retireParts();
     if (!m_staleBuffers.empty())
         gl->glDeleteBuffers(static_cast<GLsizei>(m_staleBuffers.size()), m_staleBuffers.data());
     if (!m_staleTextures.empty())

@@ -38,6 +38,8 @@ private:
     };
     void upload(Gl *gl);
     bool ensureTargets(Gl *gl, int width, int height);
+    // Moves the package's GL objects to the stale lists (deleted with a context).
+    void retireParts();
     void releaseObjects(Gl *gl);
 
     std::shared_ptr<const MeshPackage> m_package;
